@@ -1,0 +1,69 @@
+# Vorlune: `make run` starts the program, `make test` runs every test.
+# Each target installs what is missing first (scripts/install-deps).
+
+BUILD        ?= build
+JOBS         ?= $(shell nproc)
+FUZZ_SECONDS ?= 20
+CMAKE_GEN    := -G Ninja
+
+.PHONY: all deps build release run test test-unit test-display test-sanitize test-fuzz \
+	fuzz bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/test/build.ninja: | deps
+	cmake -S . -B $(BUILD)/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVORLUNE_WERROR=ON
+
+$(BUILD)/release/build.ninja: | deps
+	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DVORLUNE_TESTS=OFF
+
+$(BUILD)/asan/build.ninja: | deps
+	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVORLUNE_WERROR=ON \
+	    -DVORLUNE_SANITIZE=ON -DVORLUNE_BENCH=OFF
+
+$(BUILD)/fuzz/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLUNE_FUZZ=ON
+
+build: $(BUILD)/test/build.ninja
+	cmake --build $(BUILD)/test -j $(JOBS)
+
+release: $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release -j $(JOBS)
+
+run: release
+	@scripts/run-program $(BUILD)/release/app/vorlune
+
+test: test-unit test-display test-sanitize test-fuzz
+	@echo "make test: every suite passed"
+
+test-unit: build
+	ctest --test-dir $(BUILD)/test -LE display --output-on-failure -j $(JOBS)
+
+test-display: build
+	scripts/with-display ctest --test-dir $(BUILD)/test -L display --output-on-failure
+
+test-sanitize: $(BUILD)/asan/build.ninja
+	cmake --build $(BUILD)/asan -j $(JOBS)
+	ctest --test-dir $(BUILD)/asan -LE display --output-on-failure -j $(JOBS)
+
+test-fuzz: $(BUILD)/fuzz/build.ninja
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
+	scripts/run-fuzz $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+fuzz: FUZZ_SECONDS = 300
+fuzz: test-fuzz
+
+bench: release
+	scripts/run-bench $(BUILD)/release/bench
+
+format:
+	find app runtime platform tools tests bench fuzz -name '*.cpp' -o -name '*.h' \
+	    | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,60 @@
+# Compiler settings shared by every target, and helpers for the folder CMake files.
+
+# Floating-point results must not depend on the optimiser: no contraction into FMA.
+add_compile_options(-Wall -Wextra -Wpedantic -ffp-contract=off)
+if(VORLUNE_WERROR)
+    add_compile_options(-Werror)
+endif()
+if(VORLUNE_THREAD_SAFE)
+    add_compile_definitions(VORLUNE_THREAD_SAFE=1)
+else()
+    add_compile_definitions(VORLUNE_THREAD_SAFE=0)
+endif()
+
+if(VORLUNE_SANITIZE)
+    set(VORLUNE_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    add_compile_options(${VORLUNE_SANITIZER_FLAGS})
+    add_link_options(${VORLUNE_SANITIZER_FLAGS})
+endif()
+
+if(VORLUNE_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VORLUNE_FUZZ needs clang (CXX=clang++)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+        -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)
+
+# vorlune_add_folder(<target> [PUBLIC_LIBS ...]): an object library from every .cpp of the
+# current folder, compiled against the project root as include path.
+function(vorlune_add_folder target)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+    add_library(${target} OBJECT ${sources})
+    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+    if(ARG_LIBS)
+        target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+    endif()
+endfunction()
+
+# vorlune_add_test_suite(<name> LIBS ... [LABELS ...]): a GoogleTest executable from every .cpp
+# of the current folder, registered with CTest test by test.
+function(vorlune_add_test_suite name)
+    cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_definitions(${name} PRIVATE
+        VORLUNE_DATA_DIR="${VORLUNE_DATA_DIR}"
+        VORLUNE_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+    set(labels unit)
+    if(ARG_LABELS)
+        set(labels ${ARG_LABELS})
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${labels}")
+endfunction()

@@ -1,0 +1,67 @@
+#include "runtime/core/startup.h"
+
+#include <clocale>
+#include <initializer_list>
+
+#include "runtime/core/strings.h"
+
+namespace vorlune {
+
+namespace {
+
+int32_t argumentCount = 0;
+char** argumentVector = nullptr;
+int64_t exitValue = 0;
+HookObserver hookObserver = nullptr;
+
+// Every category from the user's environment, but numbers always with a decimal point.
+void InitLocale() {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+// There is no application bundle on Linux: the working directory stays where the user started.
+void InitWorkingDirectory() {}
+
+// Start hooks in their fixed order. A library adds its hook as one line at its step; the steps
+// must ascend (a test checks it). Steps without a line belong to libraries not linked yet.
+constexpr std::initializer_list<RuntimeHook> kStartHooks = {
+    {3, "locale", InitLocale},
+    {4, "working directory", InitWorkingDirectory},
+    {5, "temporary strings", InitTempStrings},
+    {6, "strings", InitStrings},
+};
+
+// End hooks in their fixed order.
+constexpr std::initializer_list<RuntimeHook> kEndHooks = {};
+
+void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
+    for (const RuntimeHook& hook : hooks) {
+        if (hookObserver != nullptr) hookObserver(hook, isStartHook);
+        hook.run();
+    }
+}
+
+}  // namespace
+
+void InitRuntime() { RunHooks(kStartHooks, true); }
+
+void EndRuntime() { RunHooks(kEndHooks, false); }
+
+int RunProcess(int argc, char** argv, MainProgram program) {
+    argumentCount = argc;
+    argumentVector = argv;
+    InitRuntime();
+    if (program != nullptr) program();
+    EndRuntime();
+    FreeTempStrings();
+    return static_cast<int>(exitValue);
+}
+
+int32_t ArgumentCount() { return argumentCount; }
+char** ArgumentVector() { return argumentVector; }
+int64_t ExitValue() { return exitValue; }
+bool IsThreadSafeBuild() { return VORLUNE_THREAD_SAFE != 0; }
+void SetHookObserver(HookObserver observer) { hookObserver = observer; }
+
+}  // namespace vorlune

@@ -1,0 +1,32 @@
+#pragma once
+// Process entry and the ordered start and end hooks of the runtime's libraries.
+
+#include <cstdint>
+
+namespace vorlune {
+
+using MainProgram = void (*)();
+
+// Process entry ------------------------------------------------------------------------------
+int RunProcess(int argc, char** argv, MainProgram program);  // init, program, end; exit value
+
+// Start-up frame ------------------------------------------------------------------------------
+void InitRuntime();  // start hooks in their fixed order
+void EndRuntime();   // end hooks in their fixed order
+
+int32_t ArgumentCount();   // as handed to RunProcess; 0 before
+char** ArgumentVector();   // null before RunProcess
+int64_t ExitValue();       // 0: nothing in the runtime changes it
+bool IsThreadSafeBuild();  // the VORLUNE_THREAD_SAFE build switch
+
+// Hook table, for tests and diagnostics -------------------------------------------------------
+struct RuntimeHook {
+    int step;          // position in the start order; end hooks count from 1 on their own
+    const char* name;
+    void (*run)();
+};
+
+using HookObserver = void (*)(const RuntimeHook& hook, bool isStartHook);
+void SetHookObserver(HookObserver observer);  // called before each hook runs; null stops it
+
+}  // namespace vorlune

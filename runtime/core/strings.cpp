@@ -1,0 +1,9 @@
+#include "runtime/core/strings.h"
+
+namespace vorlune {
+
+void InitTempStrings() {}
+void FreeTempStrings() {}
+void InitStrings() {}
+
+}  // namespace vorlune

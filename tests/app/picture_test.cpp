@@ -1,0 +1,3 @@
+#include "app/picture.h"
+
+#include <gtest/gtest.h>
