@@ -52,8 +52,9 @@ bool IsValidOffset(int64_t offset) {
 // never cuts off either; the write ends at offset + 2 x count plus a terminator, which the
 // margin below the capacity always leaves room for.
 char16_t* Reserve(int64_t count, int64_t offset) {
-    if (count < 0 || !IsValidOffset(offset))
+    if (count < 0 || !IsValidOffset(offset)) {
         StopOnBufferFault("invalid reservation", count, offset);
+    }
     const int64_t need = std::max(temp.tempPos, offset) + 2 * count;
     if (need > kLargestOffset) StopOnBufferFault("reservation too large", count, offset);
     if (need >= temp.tempCapacity - kReserveMarginBytes) {
