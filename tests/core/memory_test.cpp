@@ -100,13 +100,10 @@ TEST_F(MemoryTest, ResizeBlockZeroesExactlyTheGrownPart) {
     FreeBlock(block);
 }
 
-TEST_F(MemoryTest, ResizeOfNullAllocatesNothing) {
+TEST_F(MemoryTest, FailedResizeLeavesTheOldBlockIntact) {
     EXPECT_EQ(ResizeBlock(nullptr, 16), nullptr);
     EXPECT_EQ(ResizeBlockUncleared(nullptr, 16), nullptr);
-    EXPECT_TRUE(requests.empty());
-}
-
-TEST_F(MemoryTest, FailedResizeLeavesTheOldBlockIntact) {
+    EXPECT_TRUE(requests.empty()) << "resizing null must allocate nothing";
     auto* block = static_cast<unsigned char*>(AllocBlock(16));
     block[15] = 7;
     failFrom = 0;
@@ -156,6 +153,7 @@ TEST_F(MemoryTest, ReallocZeroTailKeepsTheHeadAndZeroesTheTail) {
     auto* memory = static_cast<unsigned char*>(AllocRaw(8));
     std::memset(memory, 0x33, 8);
     memory = static_cast<unsigned char*>(ReallocZeroTail(memory, 8, 40));
+    EXPECT_EQ(requests, (std::vector<uint64_t>{8, 40}));
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(memory[7], 0x33);
     EXPECT_TRUE(AllZero(memory + 8, 32));
@@ -165,8 +163,13 @@ TEST_F(MemoryTest, ReallocZeroTailKeepsTheHeadAndZeroesTheTail) {
 
     failFrom = 0;
     EXPECT_EQ(ReallocZeroTail(memory, 4, 64), nullptr);
+    EXPECT_EQ(AllocZeroed(100), nullptr);
+    EXPECT_EQ(AllocRaw(100), nullptr);
     EXPECT_EQ(memory[3], 0x33);  // still ours
     failFrom = kMax64;
+    void* zeroed = AllocZeroed(100);
+    EXPECT_TRUE(AllZero(zeroed, 100));
+    FreeMemory(zeroed);
 
     // Shrinking to nothing must not release the memory behind the caller's back.
     void* shrunk = ReallocZeroTail(memory, 4, 0);
@@ -174,50 +177,23 @@ TEST_F(MemoryTest, ReallocZeroTailKeepsTheHeadAndZeroesTheTail) {
     FreeMemory(shrunk);
 }
 
-TEST_F(MemoryTest, PlainAllocationsHonourTheFailureSeam) {
-    void* zeroed = AllocZeroed(100);
-    ASSERT_NE(zeroed, nullptr);
-    EXPECT_TRUE(AllZero(zeroed, 100));
-    FreeMemory(zeroed);
-    failFrom = 0;
-    EXPECT_EQ(AllocZeroed(100), nullptr);
-    EXPECT_EQ(AllocRaw(100), nullptr);
-    EXPECT_EQ(requests, (std::vector<uint64_t>{100, 100, 100}));
-}
-
 // Lists -----------------------------------------------------------------------------------------
 
-TEST_F(MemoryTest, ListAddNodeLinksNewestFirst) {
-    ListNode* head = nullptr;
-    void* a = ListAddNode(&head, 16 + 32);
-    void* b = ListAddNode(&head, 16 + 32);
-    void* c = ListAddNode(&head, 16 + 32);
-    ASSERT_TRUE(a && b && c);
-    EXPECT_EQ(head, ListNodeOf(c));
-    EXPECT_EQ(head->prev, nullptr);
-    EXPECT_EQ(head->next, ListNodeOf(b));
-    EXPECT_EQ(ListNodeOf(b)->prev, ListNodeOf(c));
-    EXPECT_EQ(ListNodeOf(b)->next, ListNodeOf(a));
-    EXPECT_EQ(ListNodeOf(a)->next, nullptr);
-    EXPECT_TRUE(AllZero(a, 32));
-    EXPECT_EQ(BlockLength(ListNodeOf(a)), 48u);
-    for (ListNode* node = head; node != nullptr; node = head)
-        ListRemoveNode(&head, ListHandleOf(node));
-}
-
-TEST_F(MemoryTest, ListRemoveNodeKeepsBothDirectionsConsistent) {
-    // Build newest first: c, b, a; remove each position in turn.
-    for (int removed = 0; removed < 3; ++removed) {
+TEST_F(MemoryTest, ListNodesLinkNewestFirstAndUnlinkFromAnyPosition) {
+    // Nodes 2, 1, 0 from the head; -1 removes none.
+    for (int removed = -1; removed < 3; ++removed) {
         SCOPED_TRACE(removed);
         ListNode* head = nullptr;
         void* handles[3];
         for (void*& handle : handles)
-            handle = ListAddNode(&head, 24);
+            handle = ListAddNode(&head, 16 + 8);
+        EXPECT_TRUE(AllZero(handles[0], 8));
+        EXPECT_EQ(BlockLength(ListNodeOf(handles[0])), 24u);
         std::vector<ListNode*> expected;
         for (int i = 2; i >= 0; --i) {
             if (i != removed) expected.push_back(ListNodeOf(handles[i]));
         }
-        ListRemoveNode(&head, handles[removed]);
+        if (removed >= 0) ListRemoveNode(&head, handles[removed]);
         std::vector<ListNode*> forward;
         ListNode* last = nullptr;
         for (ListNode* node = head; node != nullptr; node = node->next) {
