@@ -1,0 +1,266 @@
+// The control interface of the in-memory platform.
+#include "platform/headless/control.h"
+
+#include <algorithm>
+
+#include "platform/headless/headless_state.h"
+#include "platform/view.h"
+#include "platform/window.h"
+
+namespace vorlune {
+
+using headless::GetState;
+using headless::HandleOf;
+using headless::ViewOf;
+using headless::WindowOf;
+
+namespace {
+
+void AppendEvent(PlatformEvent event) {
+    GetState().pending.push_back(event);
+}
+
+PlatformEvent EventFor(NativeWindow window, int32_t type, uint32_t flags) {
+    PlatformEvent event{};
+    event.type = type;
+    event.window = window;
+    event.modifierFlags = flags & kDeviceIndependentFlagsMask;
+    return event;
+}
+
+// The user acting on the window goes through the same frame change as the toolkit would.
+void UserChangeFrame(headless::Window* window, PlatformRect frame) {
+    const PlatformRect old = headless::FrameOf(*window);
+    const double titleBar = old.height - window->height;
+    window->x = frame.x;
+    window->y = frame.y;
+    window->width = frame.width;
+    window->height = frame.height - titleBar;
+    if (window->delegate == nullptr) return;
+    if (old.width != frame.width || old.height != frame.height) {
+        window->delegate->windowDidResize(HandleOf(window));
+    }
+    if (window->delegate != nullptr && (old.x != frame.x || old.y != frame.y)) {
+        window->delegate->windowDidMove(HandleOf(window));
+    }
+}
+
+}  // namespace
+
+void ResetHeadlessPlatform() {
+    headless::State& state = GetState();
+    while (!state.windows.empty())
+        CloseNativeWindow(HandleOf(state.windows.back()));
+    const bool running = state.running;
+    ApplicationDelegate* delegate = state.applicationDelegate;
+    state = headless::State{};
+    state.running = running;
+    state.applicationDelegate = delegate;
+}
+
+void SetHeadlessDisplayAvailable(bool available) {
+    GetState().displayAvailable = available;
+}
+
+void SetHeadlessScreenSize(double width, double height) {
+    GetState().screenWidth = width;
+    GetState().screenHeight = height;
+}
+
+void SetHeadlessModifierFlags(uint32_t flags) {
+    GetState().modifierFlags = flags;
+}
+
+void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* characters, uint32_t flags) {
+    PlatformEvent event = EventFor(window, type, flags);
+    for (int32_t i = 0; characters != nullptr && characters[i] != 0 && i < 2; ++i) {
+        event.characters[i] = characters[i];
+        event.characterCount = i + 1;
+    }
+    AppendEvent(event);
+}
+
+void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int32_t clickCount,
+                      uint32_t flags) {
+    PlatformEvent event = EventFor(window, type, flags);
+    event.x = x;
+    event.y = y;
+    event.clickCount = clickCount;
+    if (type == kRightMouseDown || type == kRightMouseUp || type == kRightMouseDragged) {
+        event.button = 1;
+    } else if (type == kOtherMouseDown || type == kOtherMouseUp || type == kOtherMouseDragged) {
+        event.button = 2;
+    }
+    AppendEvent(event);
+}
+
+void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags) {
+    PlatformEvent event = EventFor(window, kScrollWheel, flags);
+    event.deltaX = deltaX;
+    event.deltaY = deltaY;
+    AppendEvent(event);
+}
+
+int32_t PendingPlatformEventCount() {
+    return static_cast<int32_t>(GetState().pending.size());
+}
+
+const PlatformEvent* PendingPlatformEventAt(int32_t index) {
+    const auto& pending = GetState().pending;
+    if (index < 0 || index >= static_cast<int32_t>(pending.size())) return nullptr;
+    return &pending[static_cast<size_t>(index)];
+}
+
+void RunDuringNextWait(void (*action)(void* data), void* data) {
+    GetState().waitActions.push_back({action, data});
+}
+
+bool PressCloseBox(NativeWindow handle) {
+    headless::Window* window = WindowOf(handle);
+    if (window == nullptr || (window->style & kWindowStyleClosable) == 0) return false;
+    if (window->delegate != nullptr && !window->delegate->windowShouldClose(handle)) return false;
+    CloseNativeWindow(handle);
+    return true;
+}
+
+void ClickWindow(NativeWindow window) {
+    MakeWindowKeyAndOrderFront(window);
+}
+
+void UserMoveWindow(NativeWindow handle, double x, double y) {
+    headless::Window* window = WindowOf(handle);
+    if (window == nullptr) return;
+    const PlatformRect frame = headless::FrameOf(*window);
+    UserChangeFrame(window, {x, y, frame.width, frame.height});
+}
+
+void UserResizeWindow(NativeWindow handle, double width, double height) {
+    headless::Window* window = WindowOf(handle);
+    if (window == nullptr) return;
+    const PlatformRect frame = headless::FrameOf(*window);
+    window->zoomed = false;
+    UserChangeFrame(window, {frame.x, frame.y, width, height + frame.height - window->height});
+}
+
+void UserMinimiseWindow(NativeWindow window) {
+    MinimiseWindow(window);
+}
+
+void UserRestoreWindow(NativeWindow handle) {
+    headless::Window* window = WindowOf(handle);
+    if (window == nullptr || !window->minimised) return;
+    window->minimised = false;
+    if (window->delegate != nullptr) window->delegate->windowDidDeminiaturize(handle);
+}
+
+void UserZoomWindow(NativeWindow window) {
+    ZoomWindow(window);
+}
+
+void DisplayHeadlessWindow(NativeWindow handle) {
+    headless::Window* window = WindowOf(handle);
+    if (window != nullptr && window->contentView != nullptr) {
+        headless::DisplayViewTree(window->contentView, true);
+    }
+}
+
+TerminateReply SendQuitRequest() {
+    ApplicationDelegate* delegate = GetState().applicationDelegate;
+    return delegate != nullptr ? delegate->applicationShouldTerminate()
+                               : TerminateReply::kTerminateCancel;
+}
+
+int32_t HeadlessWindowCount() {
+    return static_cast<int32_t>(GetState().windows.size());
+}
+
+NativeWindow HeadlessWindowAt(int32_t index) {
+    const auto& windows = GetState().windows;
+    if (index < 0 || index >= static_cast<int32_t>(windows.size())) return nullptr;
+    return HandleOf(windows[static_cast<size_t>(index)]);
+}
+
+bool InspectHeadlessWindow(NativeWindow handle, HeadlessWindowInfo* info) {
+    const headless::Window* window = WindowOf(handle);
+    if (window == nullptr) return false;
+    *info = HeadlessWindowInfo{};
+    info->frame = WindowFrame(handle);
+    info->content = WindowContentRect(handle);
+    info->title = window->title.c_str();
+    info->style = window->style;
+    info->visible = window->visible;
+    info->key = GetState().keyWindow == window;
+    info->minimised = window->minimised;
+    info->zoomed = window->zoomed;
+    info->acceptsMouseMoved = window->acceptsMouseMoved;
+    info->parent = HandleOf(window->parent);
+    info->childCount = static_cast<int32_t>(window->children.size());
+    info->contentView = HandleOf(window->contentView);
+    info->orderStamp = window->orderStamp;
+    return true;
+}
+
+NativeWindow HeadlessChildWindowAt(NativeWindow handle, int32_t index) {
+    const headless::Window* window = WindowOf(handle);
+    if (window == nullptr || index < 0 || index >= static_cast<int32_t>(window->children.size())) {
+        return nullptr;
+    }
+    return HandleOf(window->children[static_cast<size_t>(index)]);
+}
+
+int32_t SubviewCount(NativeView view) {
+    return view != nullptr ? static_cast<int32_t>(ViewOf(view)->subviews.size()) : 0;
+}
+
+NativeView SubviewAt(NativeView handle, int32_t index) {
+    const headless::View* view = ViewOf(handle);
+    if (view == nullptr || index < 0 || index >= static_cast<int32_t>(view->subviews.size())) {
+        return nullptr;
+    }
+    return HandleOf(view->subviews[static_cast<size_t>(index)]);
+}
+
+int32_t ViewDrawCount(NativeView view) {
+    return view != nullptr ? ViewOf(view)->drawCount : 0;
+}
+
+const char16_t* ViewToolTip(NativeView view) {
+    return view != nullptr ? ViewOf(view)->toolTip.c_str() : u"";
+}
+
+int32_t SentEventCount() {
+    return static_cast<int32_t>(GetState().sentEvents.size());
+}
+
+const PlatformEvent* SentEventAt(int32_t index) {
+    const auto& events = GetState().sentEvents;
+    if (index < 0 || index >= static_cast<int32_t>(events.size())) return nullptr;
+    return &events[static_cast<size_t>(index)];
+}
+
+void ClearSentEvents() {
+    GetState().sentEvents.clear();
+}
+int32_t WakeUpEventsPosted() {
+    return GetState().wakeUpsPosted;
+}
+int32_t PlatformWaitCount() {
+    return GetState().waits;
+}
+bool IsHeadlessApplicationHidden() {
+    return GetState().hidden;
+}
+
+void SetHandledEditActions(uint32_t mask) {
+    GetState().handledEditActions = mask;
+}
+
+int32_t EditActionCount() {
+    return static_cast<int32_t>(GetState().editActions.size());
+}
+
+EditAction EditActionAt(int32_t index) {
+    return GetState().editActions.at(static_cast<size_t>(index));
+}
+
+}  // namespace vorlune

@@ -1,0 +1,82 @@
+#pragma once
+// The control interface of the in-memory platform, for tests: inject input, act as the user on
+// windows, ask to quit, and inspect windows and views.
+
+#include <cstdint>
+
+#include "platform/application.h"
+#include "platform/events.h"
+#include "platform/handles.h"
+
+namespace vorlune {
+
+// The platform as a whole ----------------------------------------------------------------------
+void ResetHeadlessPlatform();  // closes every window (delegates hear it), forgets events and
+                               // settings; the application stays started
+void SetHeadlessDisplayAvailable(bool available);         // without one, start and windows fail
+void SetHeadlessScreenSize(double width, double height);  // 0 x 0: no main screen
+void SetHeadlessModifierFlags(uint32_t flags);            // the global modifier state
+
+// Input, appended to the pending events ----------------------------------------------------------
+void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* characters,
+                    uint32_t flags);  // kKeyDown, kKeyUp or kFlagsChanged
+void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int32_t clickCount,
+                      uint32_t flags);  // x, y in the content view
+void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags);
+int32_t PendingPlatformEventCount();
+const PlatformEvent* PendingPlatformEventAt(int32_t index);  // 0 is the next one; null past end
+
+// Toolkit activity inside the next wait (a resize, a repaint...), run before it looks ------------
+void RunDuringNextWait(void (*action)(void* data), void* data);
+
+// The user acting on windows; notifications are delivered at once -------------------------------
+bool PressCloseBox(NativeWindow window);  // true when the window closed
+void ClickWindow(NativeWindow window);    // makes it key and brings it to the front
+void UserMoveWindow(NativeWindow window, double x, double y);
+void UserResizeWindow(NativeWindow window, double width, double height);  // content size
+void UserMinimiseWindow(NativeWindow window);
+void UserRestoreWindow(NativeWindow window);  // from the minimised state
+void UserZoomWindow(NativeWindow window);
+void DisplayHeadlessWindow(NativeWindow window);  // draws every view, marked or not
+TerminateReply SendQuitRequest();  // what the application delegate answered; cancel without one
+
+// Inspection -----------------------------------------------------------------------------------
+struct HeadlessWindowInfo {
+    PlatformRect frame;
+    PlatformRect content;
+    const char16_t* title;  // valid until the title changes
+    uint32_t style;
+    bool visible;  // ordered in, whether minimised or not
+    bool key;
+    bool minimised;
+    bool zoomed;
+    bool acceptsMouseMoved;
+    NativeWindow parent;
+    int32_t childCount;
+    NativeView contentView;
+    int64_t orderStamp;  // larger is nearer the front
+};
+
+int32_t HeadlessWindowCount();
+NativeWindow HeadlessWindowAt(int32_t index);  // creation order; null past the end
+bool InspectHeadlessWindow(NativeWindow window, HeadlessWindowInfo* info);  // false for null
+NativeWindow HeadlessChildWindowAt(NativeWindow window, int32_t index);
+int32_t SubviewCount(NativeView view);
+NativeView SubviewAt(NativeView view, int32_t index);
+int32_t ViewDrawCount(NativeView view);
+const char16_t* ViewToolTip(NativeView view);
+
+// What reached the toolkit -------------------------------------------------------------------
+int32_t SentEventCount();  // events handed to SendPlatformEvent since the last clear
+const PlatformEvent* SentEventAt(int32_t index);
+void ClearSentEvents();
+int32_t WakeUpEventsPosted();  // since the reset
+int32_t PlatformWaitCount();   // calls of NextPlatformEvent since the reset
+bool IsHeadlessApplicationHidden();
+
+// The key window's focus and edit actions ------------------------------------------------------
+void SetHandledEditActions(uint32_t mask);  // bit n set: EditAction n is handled
+int32_t EditActionCount();
+EditAction EditActionAt(int32_t index);
+
+}  // namespace vorlune
