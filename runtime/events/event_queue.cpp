@@ -1,0 +1,333 @@
+#include "runtime/events/event_queue.h"
+
+#include <pthread.h>
+
+#include "platform/window.h"
+#include "runtime/core/memory.h"
+#include "runtime/events/event_bindings.h"
+
+namespace vorlune {
+
+namespace {
+
+constexpr int32_t kNodesPerBlockMin = 32;
+constexpr int32_t kNodesPerBlockMax = 1024;
+
+struct CurrentEvent {
+    int32_t type;
+    int64_t object;
+    int64_t window;
+    int64_t subtype;
+    void* payload;
+    PayloadFree payloadFree;
+};
+
+struct HookEntry {
+    HookEntry* next;
+    EventHook hook;  // null: removed while the hooks were being offered an event
+    void* data;
+};
+
+Pool* nodePool = nullptr;
+EventRecord* head = nullptr;
+EventRecord* tail = nullptr;
+CurrentEvent current{};
+int32_t suspendCount = 0;
+PlatformEventHook keyboardHook = nullptr;
+PlatformEventHook mouseHook = nullptr;
+int32_t keyboardPolled = 0;
+HookEntry* hooks = nullptr;
+int32_t hookWalks = 0;  // offers in progress; removal then only marks the entry
+
+#if VORLUNE_THREAD_SAFE
+pthread_mutex_t queueMutex;
+pthread_once_t queueMutexOnce = PTHREAD_ONCE_INIT;
+
+void InitQueueMutex() {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&queueMutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+class QueueLock {
+  public:
+    QueueLock() { pthread_mutex_lock(&queueMutex); }
+    ~QueueLock() { pthread_mutex_unlock(&queueMutex); }
+};
+#else
+class QueueLock {
+  public:
+    QueueLock() {}  // user-provided, so that an unused lock draws no warning
+};
+#endif
+
+void FreePayload(void* payload, PayloadFree payloadFree) {
+    if (payload != nullptr && payloadFree != nullptr) payloadFree(payload);
+}
+
+bool IsMergedWithYoungest(int32_t type, int64_t object, int64_t window, int64_t subtype) {
+    return tail != nullptr && tail->type == type && tail->object == object &&
+           tail->window == window && tail->subtype == subtype;
+}
+
+bool ShouldWake(int32_t type, uint32_t flags) {
+    if (type == kEventMenu) return true;
+    if (type == kEventRepaint) return false;
+    return (flags & kPostAlwaysWake) != 0 || !HasPendingPlatformEvent();
+}
+
+void AppendNode(int32_t type, int64_t object, int64_t window, int64_t subtype, void* payload,
+                PayloadFree payloadFree, uint32_t flags) {
+    auto* node = nodePool != nullptr ? static_cast<EventRecord*>(PoolAlloc(nodePool)) : nullptr;
+    if (node == nullptr) {
+        // Without a node the event is lost; its payload must not be.
+        FreePayload(payload, payloadFree);
+        return;
+    }
+    *node = EventRecord{nullptr, type, flags, object, window, subtype, payload, payloadFree};
+    if (tail != nullptr) {
+        tail->next = node;
+    } else {
+        head = node;
+    }
+    tail = node;
+}
+
+void RunCallbacksAsCurrent(int32_t type, int64_t object, int64_t window, int64_t subtype,
+                           void* payload, PayloadFree payloadFree) {
+    const CurrentEvent saved = current;
+    current = CurrentEvent{type, object, window, subtype, payload, payloadFree};
+    RunBoundCallbacks(type, object, window, subtype);
+    current = saved;
+}
+
+// One pass over the queue, unlinking every node the predicate picks.
+template <typename Predicate>
+void RemoveMatching(Predicate matches) {
+    EventRecord* kept = nullptr;
+    EventRecord* node = head;
+    while (node != nullptr) {
+        EventRecord* next = node->next;
+        if (matches(*node)) {
+            if (kept != nullptr) {
+                kept->next = next;
+            } else {
+                head = next;
+            }
+            FreePayload(node->payload, node->payloadFree);
+            PoolFree(nodePool, node);
+        } else {
+            kept = node;
+        }
+        node = next;
+    }
+    tail = kept;
+}
+
+bool MatchesOrAny(int64_t value, int64_t wanted) {
+    return wanted == -1 || value == wanted;
+}
+
+void PurgeRemovedHooks() {
+    for (HookEntry** link = &hooks; *link != nullptr;) {
+        HookEntry* entry = *link;
+        if (entry->hook == nullptr) {
+            *link = entry->next;
+            FreeBlock(entry);
+        } else {
+            link = &entry->next;
+        }
+    }
+}
+
+// Every hook sees the event whatever the earlier ones answered.
+bool OfferToHooks(const PlatformEvent& event) {
+    bool claimed = false;
+    if (keyboardHook != nullptr && keyboardHook(event) != 0 && keyboardPolled != 0) claimed = true;
+    if (mouseHook != nullptr && mouseHook(event) != 0) claimed = true;
+    ++hookWalks;
+    for (HookEntry* entry = hooks; entry != nullptr; entry = entry->next) {
+        if (entry->hook != nullptr && entry->hook(event, entry->data) != 0) claimed = true;
+    }
+    if (--hookWalks == 0) PurgeRemovedHooks();
+    return claimed;
+}
+
+}  // namespace
+
+void InitEventQueue() {
+#if VORLUNE_THREAD_SAFE
+    pthread_once(&queueMutexOnce, InitQueueMutex);
+#endif
+    if (nodePool == nullptr) {
+        nodePool =
+            CreatePool(sizeof(EventRecord), kNodesPerBlockMin, kNodesPerBlockMax, kPoolPrivate);
+    }
+    InitEventBindings();
+}
+
+void PostEvent(int32_t type, int64_t object, int64_t window, int64_t subtype) {
+    PostEventEx(type, object, window, subtype, nullptr, nullptr, 0);
+}
+
+void PostEventWithPayload(int32_t type, int64_t object, int64_t window, int64_t subtype,
+                          void* payload, PayloadFree payloadFree) {
+    PostEventEx(type, object, window, subtype, payload, payloadFree, 0);
+}
+
+void PostEventEx(int32_t type, int64_t object, int64_t window, int64_t subtype, void* payload,
+                 PayloadFree payloadFree, uint32_t flags) {
+    const QueueLock lock;
+    if ((flags & kPostWhileSuspended) == 0 && suspendCount > 0) {
+        FreePayload(payload, payloadFree);
+        return;
+    }
+    if (ShouldWake(type, flags)) PostWakeUpEvent();
+    const bool merges = (flags & kPostNoMerge) == 0 && type <= kLargestMergedType &&
+                        IsMergedWithYoungest(type, object, window, subtype);
+    void* const twinPayload = merges ? tail->payload : nullptr;
+    if (!merges) AppendNode(type, object, window, subtype, payload, payloadFree, flags);
+    if ((flags & kPostNoMerge) == 0) {
+        RunCallbacksAsCurrent(type, object, window, subtype, payload, payloadFree);
+    }
+    // A merged post's payload has no node to live in; the queued twin keeps its own.
+    if (merges && payload != twinPayload) FreePayload(payload, payloadFree);
+}
+
+void SuspendEvents() {
+    ++suspendCount;
+}
+void ResumeEvents() {
+    --suspendCount;
+}
+
+int32_t FetchEvent() {
+    current.type = 0;
+    const QueueLock lock;
+    if (current.payload != nullptr && current.payloadFree != nullptr) {
+        current.payloadFree(current.payload);
+        current.payload = nullptr;
+        current.payloadFree = nullptr;
+    }
+    current.subtype = -1;
+    EventRecord* node = head;
+    if (node == nullptr) return 0;
+    current = CurrentEvent{node->type,    node->object,  node->window,
+                           node->subtype, node->payload, node->payloadFree};
+    head = node->next;
+    if (head == nullptr) tail = nullptr;
+    const bool deferredCallbacks = (node->flags & kPostNoMerge) != 0;
+    PoolFree(nodePool, node);
+    if (deferredCallbacks) {
+        RunBoundCallbacks(current.type, current.object, current.window, current.subtype);
+    }
+    return current.type;
+}
+
+int32_t PeekEventType() {
+    const QueueLock lock;
+    return head != nullptr ? head->type : 0;
+}
+
+int32_t PeekEvent(int64_t* object, int64_t* window, int64_t* subtype) {
+    const QueueLock lock;
+    if (head == nullptr) return 0;
+    if (object != nullptr) *object = head->object;
+    if (window != nullptr) *window = head->window;
+    if (subtype != nullptr) *subtype = head->subtype;
+    return head->type;
+}
+
+int64_t NextWindowEvent(int32_t timeoutMilliseconds) {
+    const int32_t queued = FetchEvent();
+    if (queued != 0) return queued;
+    PlatformEvent event{};
+    if (!NextPlatformEvent(timeoutMilliseconds, &event)) {
+        keyboardPolled = 0;
+        return 0;
+    }
+    if (!OfferToHooks(event)) SendPlatformEvent(event);
+    ReleasePlatformEvent(&event);
+    const int32_t type = FetchEvent();
+    return type != 0 ? type : -1;
+}
+
+int64_t WaitForEvent() {
+    return NextWindowEvent(-1);
+}
+int64_t PollWindowEvent() {
+    return NextWindowEvent(0);
+}
+
+int32_t EventType() {
+    return current.type;
+}
+int64_t EventMenuID() {
+    return current.object;
+}
+int64_t EventWindow() {
+    return current.window;
+}
+int64_t EventSubtype() {
+    return current.subtype;
+}
+void* EventPayload() {
+    return current.payload;
+}
+
+void RemoveEvents(int32_t type, int64_t object, int64_t window, int64_t subtype) {
+    RemoveMatching([&](const EventRecord& node) {
+        return MatchesOrAny(node.type, type) && MatchesOrAny(node.object, object) &&
+               MatchesOrAny(node.window, window) && MatchesOrAny(node.subtype, subtype);
+    });
+}
+
+void RemoveWindowEvents(int64_t window) {
+    RemoveMatching([&](const EventRecord& node) { return node.window == window; });
+}
+
+void SetKeyboardHook(PlatformEventHook hook) {
+    keyboardHook = hook;
+}
+void SetMouseHook(PlatformEventHook hook) {
+    mouseHook = hook;
+}
+void SetKeyboardPolled(int32_t polled) {
+    keyboardPolled = polled;
+}
+int32_t KeyboardPolled() {
+    return keyboardPolled;
+}
+
+int32_t AddEventHook(EventHook hook, void* data) {
+    if (hook == nullptr) return 0;
+    auto* entry = static_cast<HookEntry*>(AllocBlock(sizeof(HookEntry)));
+    if (entry == nullptr) return 0;
+    entry->hook = hook;
+    entry->data = data;
+    HookEntry** link = &hooks;
+    while (*link != nullptr)
+        link = &(*link)->next;
+    *link = entry;
+    return 1;
+}
+
+void RemoveEventHook(EventHook hook) {
+    if (hook == nullptr) return;
+    for (HookEntry* entry = hooks; entry != nullptr; entry = entry->next) {
+        if (entry->hook == hook) {
+            entry->hook = nullptr;
+            if (hookWalks == 0) PurgeRemovedHooks();
+            return;
+        }
+    }
+}
+
+int64_t WindowNumberOf(NativeWindow window) {
+    WindowDelegate* delegate = window != nullptr ? GetWindowDelegate(window) : nullptr;
+    return delegate != nullptr ? delegate->windowID() : -1;
+}
+
+}  // namespace vorlune
