@@ -101,6 +101,11 @@ void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_
     AppendEvent(event);
 }
 
+void DiscardPendingPlatformEvents() {
+    GetState().pending.clear();
+    GetState().wakeUpsPosted = 0;
+}
+
 int32_t PendingPlatformEventCount() {
     return static_cast<int32_t>(GetState().pending.size());
 }

@@ -23,6 +23,7 @@ void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* character
 void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int32_t clickCount,
                       uint32_t flags);  // x, y in the content view
 void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags);
+void DiscardPendingPlatformEvents();  // and counts no wake-ups so far
 int32_t PendingPlatformEventCount();
 const PlatformEvent* PendingPlatformEventAt(int32_t index);  // 0 is the next one; null past end
 

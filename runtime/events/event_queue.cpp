@@ -4,7 +4,9 @@
 
 #include "platform/window.h"
 #include "runtime/core/memory.h"
+#include "runtime/events/application.h"
 #include "runtime/events/event_bindings.h"
+#include "runtime/events/windows.h"
 
 namespace vorlune {
 
@@ -155,6 +157,16 @@ bool OfferToHooks(const PlatformEvent& event) {
     return claimed;
 }
 
+// A key press that one of its window's shortcuts claims becomes that item's menu event.
+bool PostWindowShortcut(const PlatformEvent& event) {
+    if (event.type != kKeyDown) return false;
+    const int64_t window = WindowNumberOf(event.window);
+    int64_t item = 0;
+    if (window == -1 || !MatchWindowShortcut(window, event, &item)) return false;
+    PostEvent(kEventMenu, item, window, 0);
+    return true;
+}
+
 }  // namespace
 
 void InitEventQueue() {
@@ -248,7 +260,10 @@ int64_t NextWindowEvent(int32_t timeoutMilliseconds) {
         keyboardPolled = 0;
         return 0;
     }
-    if (!OfferToHooks(event)) SendPlatformEvent(event);
+    if (!OfferToHooks(event) && !PostWindowShortcut(event)) {
+        // The toolkit redraws by itself: nothing is left for an update of the windows.
+        SendEventToApplication(event);
+    }
     ReleasePlatformEvent(&event);
     const int32_t type = FetchEvent();
     return type != 0 ? type : -1;

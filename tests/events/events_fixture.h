@@ -8,7 +8,10 @@
 
 #include "platform/application.h"
 #include "platform/headless/control.h"
+#include "runtime/events/application.h"
 #include "runtime/events/event_queue.h"
+#include "runtime/events/menus.h"
+#include "runtime/events/windows.h"
 
 namespace vorlune {
 
@@ -26,13 +29,20 @@ inline void PrintTo(const QueuedEvent& event, std::ostream* out) {
 class EventsTest : public testing::Test {
   protected:
     void SetUp() override {
+        StartApplication();
         InitEventQueue();
+        InitWindowSystem();
+        InitMenuSystem();
+        SetHeadlessDisplayAvailable(true);
         ASSERT_TRUE(StartPlatformApplication());
         Reset();
     }
     void TearDown() override { Reset(); }
 
     static void Reset() {
+        CloseWindow(AnyNumber);
+        FreeAllMenus();
+        InstallMenuBar(DefaultMenuBar(), -1);
         RemoveEvents(-1, -1, -1, -1);
         FetchEvent();  // frees the current payload
         ResetHeadlessPlatform();
