@@ -4,6 +4,10 @@
 #include <initializer_list>
 
 #include "runtime/core/strings.h"
+#include "runtime/events/application.h"
+#include "runtime/events/event_queue.h"
+#include "runtime/events/menus.h"
+#include "runtime/events/windows.h"
 
 namespace vorlune {
 
@@ -26,10 +30,15 @@ void InitWorkingDirectory() {}
 // Start hooks in their fixed order. A library adds its hook as one line at its step; the steps
 // must ascend (a test checks it). Steps without a line belong to libraries not linked yet.
 constexpr std::initializer_list<RuntimeHook> kStartHooks = {
+    {1, "front", BringProcessToFront},
+    {2, "application", StartApplication},
     {3, "locale", InitLocale},
     {4, "working directory", InitWorkingDirectory},
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
+    {14, "event queue", InitEventQueue},
+    {15, "windows", InitWindowSystem},
+    {16, "menus", InitMenuSystem},
 };
 
 // End hooks in their fixed order.

@@ -49,8 +49,8 @@ TEST(StartupTest, HooksRunInAscendingStepOrderAroundTheProgram) {
         EXPECT_LT(startStepsSeen[i - 1], startStepsSeen[i])
             << startHooksSeen[i - 1] << " must run before " << startHooksSeen[i];
     }
-    const std::vector<std::string> expectedPrefix = {"locale", "working directory",
-                                                     "temporary strings", "strings"};
+    const std::vector<std::string> expectedPrefix = {
+        "front", "application", "locale", "working directory", "temporary strings", "strings"};
     ASSERT_GE(startHooksSeen.size(), expectedPrefix.size());
     EXPECT_EQ(std::vector<std::string>(startHooksSeen.begin(),
                                        startHooksSeen.begin() + expectedPrefix.size()),

@@ -1,0 +1,64 @@
+#pragma once
+// Inside the GTK backend: handles as widgets, the state kept on windows and views, and the
+// translation of GDK events into platform events.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+
+#include "platform/events.h"
+#include "platform/view.h"
+#include "platform/window.h"
+
+namespace vorlune::gtk {
+
+// Handles are the widgets themselves.
+inline GtkWidget* WidgetOf(NativeWindow window) {
+    return reinterpret_cast<GtkWidget*>(window);
+}
+inline GtkWidget* WidgetOf(NativeView view) {
+    return reinterpret_cast<GtkWidget*>(view);
+}
+inline NativeWindow WindowHandle(GtkWidget* widget) {
+    return reinterpret_cast<NativeWindow>(widget);
+}
+inline NativeView ViewHandle(GtkWidget* widget) {
+    return reinterpret_cast<NativeView>(widget);
+}
+
+struct WindowState {
+    GtkWidget* window;
+    WindowDelegate* delegate;
+    uint32_t style;
+    GtkWidget* content;
+    double x, y;  // the frame's top-left corner as last placed or seen
+    double contentWidth, contentHeight;
+    bool mapped;  // notifications of geometry start after the first map
+    bool closing;
+    bool minimised;
+    bool zoomed;
+    bool zoomAskedByUs;           // windowShouldZoom already answered for the coming state change
+    GdkWindowState initialState;  // minimise or maximise asked before the first map
+    PlatformRect userFrame;       // the frame before zooming
+    bool acceptsMouseMoved;
+};
+
+struct ViewState {
+    ViewDelegate* delegate;
+    PlatformRect frame;
+};
+
+bool IsRunning();
+GdkDisplay* Display();
+WindowState* StateOf(GtkWidget* window);  // null for windows not made here
+ViewState* ViewStateOf(GtkWidget* view);  // null for widgets not made here
+GtkWidget* NewContainer(PlatformRect frame);
+
+// Events
+uint32_t FlagsOf(GdkModifierType state);
+int32_t KeyCharacters(guint keyval, char16_t* characters);  // into 3 units, terminated
+// The platform event for a GDK event being handled by a widget: the one being sent when it
+// is that, otherwise a fresh translation.
+bool PlatformEventFor(GdkEvent* event, PlatformEvent* platformEvent);
+
+}  // namespace vorlune::gtk
