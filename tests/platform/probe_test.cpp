@@ -1,0 +1,257 @@
+// The GTK platform under a real X server and window manager, checked from outside: the probe
+// program reports what the runtime saw, xdotool and wmctrl act and look as a user would.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string Shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+            output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
+
+// The probe as a child process whose standard output and error are read line by line.
+class Probe {
+  public:
+    explicit Probe(const char* mode, bool withDisplay = true) {
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            close(out[0]);
+            close(err[0]);
+            if (!withDisplay) unsetenv("DISPLAY");
+            execl(VORLUNE_PROBE, VORLUNE_PROBE, mode, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    ~Probe() {
+        if (pid_ > 0 && !Finished()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+        if (err_ >= 0) close(err_);
+    }
+
+    // The next line that starts with the prefix; earlier lines are kept in lines().
+    std::string WaitFor(const std::string& prefix, std::chrono::milliseconds timeout = 5000ms) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            for (; next_ < lines_.size(); ++next_) {
+                if (lines_[next_].rfind(prefix, 0) == 0) return lines_[next_++];
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left <= 0ms || !ReadSome(left)) return {};
+        }
+    }
+
+    // Every line that arrives within the time.
+    std::vector<std::string> Collect(std::chrono::milliseconds time) {
+        const auto deadline = Clock::now() + time;
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left <= 0ms || !ReadSome(left)) break;
+        }
+        std::vector<std::string> fresh(lines_.begin() + static_cast<long>(next_), lines_.end());
+        next_ = lines_.size();
+        return fresh;
+    }
+
+    int ExitStatus(std::chrono::milliseconds timeout = 5000ms) {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (Finished()) return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+            std::this_thread::sleep_for(20ms);
+        }
+        return -2;
+    }
+
+    std::string Errors() {
+        std::string text;
+        char buffer[256];
+        fcntl(err_, F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = read(err_, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, n);
+        return text;
+    }
+
+    pid_t pid() const { return pid_; }
+
+  private:
+    bool Finished() {
+        if (finished_) return true;
+        finished_ = waitpid(pid_, &status_, WNOHANG) == pid_;
+        return finished_;
+    }
+
+    bool ReadSome(std::chrono::milliseconds timeout) {
+        pollfd descriptor{out_, POLLIN, 0};
+        if (poll(&descriptor, 1, static_cast<int>(timeout.count())) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(out_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        partial_.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = partial_.find('\n')) != std::string::npos;) {
+            lines_.push_back(partial_.substr(0, end));
+            partial_.erase(0, end + 1);
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    int status_ = 0;
+    bool finished_ = false;
+    std::string partial_;
+    std::vector<std::string> lines_;
+    size_t next_ = 0;
+};
+
+std::string WindowIdOf(const std::string& readyLine) {
+    return readyLine.substr(std::string("ready ").size());
+}
+
+TEST(DisplayTest, ABorderlessCentredWindowSitsInTheMiddleOfTheScreen) {
+    Probe probe("borderless");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(ready.empty());
+    std::istringstream screen(Shell("xdotool getdisplaygeometry"));
+    int screenWidth = 0, screenHeight = 0;
+    screen >> screenWidth >> screenHeight;
+    const std::string geometry = Shell("xdotool getwindowgeometry --shell " + WindowIdOf(ready));
+    std::ostringstream expected;
+    expected << "X=" << (screenWidth - 512) / 2 << "\nY=" << (screenHeight - 512) / 2
+             << "\nWIDTH=512\nHEIGHT=512\n";
+    EXPECT_NE(geometry.find(expected.str()), std::string::npos) << geometry;
+}
+
+TEST(DisplayTest, ACloseRequestPostsEventTwoAndLeavesTheWindowOpen) {
+    Probe probe("titled");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(ready.empty());
+    ASSERT_NE(Shell("wmctrl -l").find("Probe titled"), std::string::npos);
+    Shell("wmctrl -c 'Probe titled'");
+    EXPECT_EQ(probe.WaitFor("wait 2 "), "wait 2 0 0 0");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_NE(Shell("wmctrl -l").find("Probe titled"), std::string::npos);
+}
+
+TEST(DisplayTest, QuitSignalsPostTheQuitEvent) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        Probe probe("borderless");
+        ASSERT_FALSE(probe.WaitFor("ready ").empty());
+        kill(probe.pid(), signal);
+        EXPECT_EQ(probe.WaitFor("wait 1 "), "wait 1 -4 -1 0") << "signal " << signal;
+        EXPECT_EQ(probe.WaitFor("quit"), "quit");
+        EXPECT_EQ(probe.ExitStatus(), 0);
+    }
+}
+
+TEST(DisplayTest, KeyPressesArriveWithTheirCharactersAndFlags) {
+    struct Case {
+        const char* keys;
+        const char* expected;  // the key-down line
+    };
+    const std::vector<Case> cases = {
+        {"a", "key 10 0061 0"},
+        {"shift+a", "key 10 0041 20000"},
+        {"ctrl+x", "key 10 0078 40000"},
+        {"alt+b", "key 10 0062 80000"},
+        {"super+c", "key 10 0063 100000"},
+        {"Left", "key 10 F702 0"},
+        {"Right", "key 10 F703 0"},
+        {"Up", "key 10 F700 0"},
+        {"Down", "key 10 F701 0"},
+        {"F1", "key 10 F704 0"},
+        {"F12", "key 10 F70F 0"},
+        {"Insert", "key 10 F727 0"},
+        {"Delete", "key 10 F728 0"},
+        {"Home", "key 10 F729 0"},
+        {"End", "key 10 F72B 0"},
+        {"Prior", "key 10 F72C 0"},
+        {"Next", "key 10 F72D 0"},
+        {"BackSpace", "key 10 007F 0"},
+        {"Return", "key 10 000D 0"},
+        {"KP_Enter", "key 10 000D 0"},
+        {"Tab", "key 10 0009 0"},
+        {"Escape", "key 10 001B 0"},
+        {"space", "key 10 0020 0"},
+        {"eacute", "key 10 00E9 0"},
+    };
+    Probe probe("borderless");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(ready.empty());
+    Shell("xdotool windowactivate --sync " + WindowIdOf(ready));
+    for (const Case& c : cases) {
+        Shell(std::string("xdotool key --clearmodifiers ") + c.keys);
+        EXPECT_EQ(probe.WaitFor("key 10 "), c.expected) << c.keys;
+    }
+    Shell("xdotool keydown shift");
+    EXPECT_EQ(probe.WaitFor("key 12 "), "key 12 - 20000") << "a modifier alone changes flags";
+    Shell("xdotool keyup shift");
+    EXPECT_EQ(probe.WaitFor("key 12 "), "key 12 - 0");
+}
+
+TEST(DisplayTest, RepaintsWhileAKeyIsHeldMakeNoPassesOfTheirOwn) {
+    Probe probe("replace");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(ready.empty());
+    Shell("xdotool windowactivate --sync " + WindowIdOf(ready));
+    probe.Collect(500ms);
+    Shell("xdotool keydown a");
+    std::this_thread::sleep_for(1500ms);
+    Shell("xdotool keyup a");
+    const std::vector<std::string> lines = probe.Collect(500ms);
+    int passes = 0;
+    int keyDowns = 0;
+    for (const std::string& line : lines) {
+        if (line.rfind("key 10 ", 0) == 0) ++keyDowns;
+        if (line.rfind("wait ", 0) != 0) continue;
+        ++passes;
+        EXPECT_EQ(line.back(), '1') << "a pass without input: " << line;
+    }
+    EXPECT_GE(keyDowns, 1);
+    EXPECT_EQ(passes, keyDowns + 1) << "one pass per key press and one for the release";
+    kill(probe.pid(), SIGTERM);
+    EXPECT_EQ(probe.WaitFor("quit"), "quit");
+}
+
+TEST(DisplayTest, WithoutADisplayTheProgramSaysSoAndFails) {
+    Probe probe("borderless", false);
+    EXPECT_NE(probe.ExitStatus(), 0);
+    EXPECT_NE(probe.Errors().find("cannot open display"), std::string::npos);
+}
+
+}  // namespace
