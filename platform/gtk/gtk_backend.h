@@ -31,9 +31,12 @@ struct WindowState {
     WindowDelegate* delegate;
     uint32_t style;
     GtkWidget* content;
-    double x, y;  // the frame's top-left corner as last placed or seen
+    double x, y;  // where the frame's top-left corner was asked to be, before the first map
     double contentWidth, contentHeight;
-    bool mapped;  // notifications of geometry start after the first map
+    PlatformRect frame;                 // as of the last configure handled, once mapped
+    PlatformRect contentOrigin;         // the content's screen position at that configure (x, y)
+    const PlatformRect* frameOverride;  // what WindowFrame answers during a notification
+    bool mapped;                        // geometry is reported from the first map on
     bool closing;
     bool minimised;
     bool zoomed;

@@ -37,18 +37,38 @@ GdkWindow* GdkWindowOf(const WindowState& state) {
     return gtk_widget_get_mapped(state.window) ? gtk_widget_get_window(state.window) : nullptr;
 }
 
-void LearnDecorations(WindowState& state) {
+// The screen union of every monitor: frames outside it are the window manager's parking.
+bool IsOnScreen(const GdkRectangle& frame) {
+    GdkDisplay* display = gtk::Display();
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkRectangle area;
+        gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &area);
+        if (gdk_rectangle_intersect(&frame, &area, nullptr)) return true;
+    }
+    return false;
+}
+
+// The frame and content position as the window manager has them now; false while the window
+// is parked out of sight (minimised, or on its way back).
+bool ReadGeometry(WindowState& state) {
     GdkWindow* window = GdkWindowOf(state);
-    if (window == nullptr || !IsDecorated(state)) return;
+    if (window == nullptr || state.minimised) return false;
     GdkRectangle frame;
     gdk_window_get_frame_extents(window, &frame);
+    if (!IsOnScreen(frame)) return false;
     int x = 0, y = 0;
     gdk_window_get_origin(window, &x, &y);
-    const int width = gdk_window_get_width(window);
-    const int height = gdk_window_get_height(window);
-    decorations = {static_cast<double>(x - frame.x), static_cast<double>(y - frame.y),
-                   static_cast<double>(frame.x + frame.width - x - width),
-                   static_cast<double>(frame.y + frame.height - y - height)};
+    state.frame = {static_cast<double>(frame.x), static_cast<double>(frame.y),
+                   static_cast<double>(frame.width), static_cast<double>(frame.height)};
+    state.contentOrigin = {static_cast<double>(x), static_cast<double>(y), 0, 0};
+    if (IsDecorated(state) && !state.zoomed) {
+        const double width = gdk_window_get_width(window);
+        const double height = gdk_window_get_height(window);
+        decorations = {x - state.frame.x, y - state.frame.y,
+                       state.frame.x + state.frame.width - x - width,
+                       state.frame.y + state.frame.height - y - height};
+    }
+    return true;
 }
 
 void SizeContent(WindowState& state, GtkWidget* content) {
@@ -99,34 +119,45 @@ void OnDestroy(GtkWidget* widget, gpointer) {
 
 gboolean OnMap(GtkWidget* widget, GdkEvent*, gpointer) {
     WindowState* state = StateOf(widget);
-    if (state == nullptr) return FALSE;
-    state->mapped = true;
-    int x = 0, y = 0;
-    gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
-    state->x = x;
-    state->y = y;
-    LearnDecorations(*state);
+    if (state == nullptr || state->mapped) return FALSE;
+    state->mapped = ReadGeometry(*state);
     return FALSE;
 }
 
+// Only changes are reported, and only of a window in sight: the window manager parks windows
+// while it minimises and restores them.
 gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, gpointer) {
     WindowState* state = StateOf(widget);
     if (state == nullptr || state->closing) return FALSE;
     const bool resized =
         event->width != state->contentWidth || event->height != state->contentHeight;
+    const PlatformRect before = state->frame;
+    if (!state->mapped) {
+        state->contentWidth = event->width;
+        state->contentHeight = event->height;
+        return FALSE;
+    }
+    if (!ReadGeometry(*state)) return FALSE;
     state->contentWidth = event->width;
     state->contentHeight = event->height;
-    if (!state->mapped) return FALSE;
-    int x = 0, y = 0;
-    gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
-    const bool moved = x != state->x || y != state->y;
-    state->x = x;
-    state->y = y;
-    LearnDecorations(*state);
+    const bool moved = before.x != state->frame.x || before.y != state->frame.y;
     if (state->initialState != 0 || state->delegate == nullptr) return FALSE;
     if (resized) state->delegate->windowDidResize(WindowHandle(widget));
     if (moved && state->delegate != nullptr) state->delegate->windowDidMove(WindowHandle(widget));
     return FALSE;
+}
+
+// The window manager zoomed by itself (its button, a double click on the title) and the new
+// size may already be here: the delegate hears it as a zoom whose frames say which way it went.
+void AskAboutZoom(WindowState& state, NativeWindow handle) {
+    const PlatformRect area = ScreenWorkArea(state);
+    const PlatformRect nothing{area.x, area.y, 0, 0};
+    if (state.zoomed && (state.frame.width < area.width || state.frame.height < area.height)) {
+        state.userFrame = state.frame;
+    }
+    state.frameOverride = state.zoomed ? &nothing : &area;
+    state.delegate->windowShouldZoom(handle, state.zoomed ? area : state.userFrame);
+    state.frameOverride = nullptr;
 }
 
 gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
@@ -135,26 +166,20 @@ gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer) 
     const GdkWindowState changed = event->changed_mask;
     const GdkWindowState now = event->new_window_state;
     const NativeWindow handle = WindowHandle(widget);
-    if ((changed & GDK_WINDOW_STATE_MAXIMIZED) != 0)
-        state->zoomed = (now & GDK_WINDOW_STATE_MAXIMIZED) != 0;
-    if ((changed & GDK_WINDOW_STATE_ICONIFIED) != 0)
-        state->minimised = (now & GDK_WINDOW_STATE_ICONIFIED) != 0;
+    const bool zoomChanged = (changed & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    const bool minimiseChanged = (changed & GDK_WINDOW_STATE_ICONIFIED) != 0;
+    if (zoomChanged) state->zoomed = (now & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+    if (minimiseChanged) state->minimised = (now & GDK_WINDOW_STATE_ICONIFIED) != 0;
 
-    if ((changed & GDK_WINDOW_STATE_MAXIMIZED) != 0 &&
-        !SuppressedAsInitial(*state, GDK_WINDOW_STATE_MAXIMIZED, now) &&
+    if (zoomChanged && !SuppressedAsInitial(*state, GDK_WINDOW_STATE_MAXIMIZED, now) &&
         state->delegate != nullptr) {
-        // The window manager zoomed by itself (its button): the delegate hears it as a zoom.
-        if (!state->zoomAskedByUs) {
-            state->delegate->windowShouldZoom(
-                handle, state->zoomed ? ScreenWorkArea(*state) : state->userFrame);
-        }
+        if (!state->zoomAskedByUs) AskAboutZoom(*state, handle);
         // Resized now, whichever of the state and the new size arrives first; a later size
         // replaces this resize in the queue.
         state->delegate->windowDidResize(handle);
     }
-    if ((changed & GDK_WINDOW_STATE_MAXIMIZED) != 0) state->zoomAskedByUs = false;
-    if ((changed & GDK_WINDOW_STATE_ICONIFIED) != 0 &&
-        !SuppressedAsInitial(*state, GDK_WINDOW_STATE_ICONIFIED, now) &&
+    if (zoomChanged) state->zoomAskedByUs = false;
+    if (minimiseChanged && !SuppressedAsInitial(*state, GDK_WINDOW_STATE_ICONIFIED, now) &&
         state->delegate != nullptr) {
         if (state->minimised) {
             state->delegate->windowDidMiniaturize(handle);
@@ -296,12 +321,8 @@ PlatformRect FrameRectForContentRect(PlatformRect content, uint32_t style) {
 PlatformRect WindowFrame(NativeWindow window) {
     WindowState* state = StateOf(WidgetOf(window));
     if (state == nullptr) return {};
-    if (GdkWindow* gdkWindow = GdkWindowOf(*state)) {
-        GdkRectangle frame;
-        gdk_window_get_frame_extents(gdkWindow, &frame);
-        return {static_cast<double>(frame.x), static_cast<double>(frame.y),
-                static_cast<double>(frame.width), static_cast<double>(frame.height)};
-    }
+    if (state->frameOverride != nullptr) return *state->frameOverride;
+    if (state->mapped) return state->frame;
     const Decorations d = DecorationsOf(*state);
     return {state->x, state->y, state->contentWidth + d.left + d.right,
             state->contentHeight + d.top + d.bottom};
@@ -310,12 +331,9 @@ PlatformRect WindowFrame(NativeWindow window) {
 PlatformRect WindowContentRect(NativeWindow window) {
     WindowState* state = StateOf(WidgetOf(window));
     if (state == nullptr) return {};
-    if (GdkWindow* gdkWindow = GdkWindowOf(*state)) {
-        int x = 0, y = 0;
-        gdk_window_get_origin(gdkWindow, &x, &y);
-        return {static_cast<double>(x), static_cast<double>(y),
-                static_cast<double>(gdk_window_get_width(gdkWindow)),
-                static_cast<double>(gdk_window_get_height(gdkWindow))};
+    if (state->mapped) {
+        return {state->contentOrigin.x, state->contentOrigin.y, state->contentWidth,
+                state->contentHeight};
     }
     const Decorations d = DecorationsOf(*state);
     return {state->x + d.left, state->y + d.top, state->contentWidth, state->contentHeight};
@@ -324,10 +342,8 @@ PlatformRect WindowContentRect(NativeWindow window) {
 void SetWindowFrameOrigin(NativeWindow window, double x, double y) {
     WindowState* state = StateOf(WidgetOf(window));
     if (state == nullptr) return;
-    if (!state->mapped) {
-        state->x = x;
-        state->y = y;
-    }
+    state->x = x;
+    state->y = y;
     gtk_window_move(GTK_WINDOW(state->window), static_cast<int>(std::lround(x)),
                     static_cast<int>(std::lround(y)));
 }

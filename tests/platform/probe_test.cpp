@@ -168,13 +168,65 @@ TEST(DisplayTest, ACloseRequestPostsEventTwoAndLeavesTheWindowOpen) {
     EXPECT_NE(Shell("wmctrl -l").find("Probe titled"), std::string::npos);
 }
 
+// The event types of the wait lines among the lines.
+std::vector<int> WaitResults(const std::vector<std::string>& lines) {
+    std::vector<int> results;
+    for (const std::string& line : lines) {
+        if (line.rfind("wait ", 0) == 0) results.push_back(std::stoi(line.substr(5)));
+    }
+    return results;
+}
+
+size_t IndexOf(const std::vector<int>& results, int type) {
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (results[i] == type) return i;
+    }
+    return results.size();
+}
+
+TEST(DisplayTest, WindowManagerActionsBecomeWindowEvents) {
+    struct Case {
+        const char* name;
+        const char* command;       // %s: the window id
+        std::vector<int> inOrder;  // these results, in this order, not necessarily adjacent
+    };
+    const std::vector<Case> cases = {
+        {"move", "xdotool windowmove %s 100 120", {5}},
+        {"resize", "xdotool windowsize %s 300 200", {6}},
+        {"maximise", "wmctrl -i -r %s -b add,maximized_vert,maximized_horz", {13, 6}},
+        {"restore size", "wmctrl -i -r %s -b remove,maximized_vert,maximized_horz", {14, 6}},
+        {"minimise", "xdotool windowminimize %s", {12}},
+        {"bring back", "wmctrl -i -a %s", {14, 7}},
+    };
+    Probe probe("titled");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(ready.empty());
+    probe.Collect(300ms);
+    for (const Case& c : cases) {
+        char command[160];
+        std::snprintf(command, sizeof command, c.command, WindowIdOf(ready).c_str());
+        Shell(command);
+        const std::vector<int> results = WaitResults(probe.Collect(700ms));
+        size_t from = 0;
+        for (int type : c.inOrder) {
+            const size_t at = IndexOf(
+                std::vector<int>(results.begin() + static_cast<long>(from), results.end()), type);
+            EXPECT_LT(from + at, results.size())
+                << c.name << ": no " << type << " in order in " << testing::PrintToString(results);
+            from += at + 1;
+            if (from > results.size()) break;
+        }
+    }
+}
+
 TEST(DisplayTest, QuitSignalsPostTheQuitEvent) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Probe probe("borderless");
         ASSERT_FALSE(probe.WaitFor("ready ").empty());
         kill(probe.pid(), signal);
         EXPECT_EQ(probe.WaitFor("wait 1 "), "wait 1 -4 -1 0") << "signal " << signal;
-        EXPECT_EQ(probe.WaitFor("quit"), "quit");
+        EXPECT_EQ(probe.WaitFor("quit"), "quit") << "the program decides to end";
+        EXPECT_EQ(probe.WaitFor("closed "), "closed 1");
         EXPECT_EQ(probe.ExitStatus(), 0);
     }
 }

@@ -4,8 +4,9 @@
 //   key <type> <characters> <flags>     every key event the wait takes (hex, characters as units)
 //   wait <result> <menu item> <window> <input>   every wait result; input 1 when the wait took
 //                                                 an input event
-//   quit                                 after the Quit menu event, before it ends
-// Modes: "borderless" (window 0, flags 0xC0), "titled" (flags 4), "replace" (as borderless,
+//   quit                                 after the Quit menu event
+//   closed 1                             once it has closed its window, before it ends
+// Modes: "borderless" (window 0, flags 0xC0), "titled" (every control), "replace" (as borderless,
 // and while a key is held every pass replaces the window's content, as a repaint does).
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -62,7 +63,10 @@ void RunProbe() {
     const bool titled = std::strcmp(mode, "titled") == 0;
     const bool replace = std::strcmp(mode, "replace") == 0;
     const char16_t* title = titled ? u"Probe titled" : u"Probe borderless";
-    if (CreateWindow(0, 0, 0, 512, 512, title, titled ? kWindowCloseBox : 0xC0) == 0) return;
+    const uint32_t flags = titled
+                               ? kWindowResizable | kWindowMaximiseControl | kWindowMinimiseControl
+                               : kWindowBorderless | kWindowCentred;
+    if (CreateWindow(0, 40, 30, 512, 512, title, flags) == 0) return;
     AddEventHook(ReportEvent, nullptr);
     // Let the window come up and its first notifications pass before reporting readiness.
     while (PollWindowEvent() != 0) {
@@ -80,6 +84,10 @@ void RunProbe() {
         if (replace && keysHeld != 0) ReplaceContent(WindowID(0));
     }
     std::printf("quit\n");
+    CloseWindow(AnyNumber);
+    while (PollWindowEvent() != 0) {
+    }
+    std::printf("closed %d\n", WindowID(0) == nullptr ? 1 : 0);
 }
 
 }  // namespace
