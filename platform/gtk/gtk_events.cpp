@@ -5,6 +5,7 @@
 // their notifications post wake it through the ordinary wake-up rule.
 #include <cmath>
 #include <deque>
+#include <mutex>
 
 #include "platform/events.h"
 #include "platform/gtk/gtk_backend.h"
@@ -17,7 +18,33 @@ namespace {
 
 constexpr int32_t kMaxDispatchesWhenLooking = 256;
 
-std::deque<PlatformEvent> pending;
+// Wake-ups may come from workers in thread-safe builds; everything else is the main thread's.
+class PendingEvents {
+  public:
+    bool Empty() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_.empty();
+    }
+    void PushBack(const PlatformEvent& event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(event);
+    }
+    void PushFront(const PlatformEvent& event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_front(event);
+    }
+    bool PopFront(PlatformEvent* event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (events_.empty()) return false;
+        *event = events_.front();
+        events_.pop_front();
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::deque<PlatformEvent> events_;
+} pending;
 bool waiting = false;
 int waitDepth = 0;
 const PlatformEvent* sending = nullptr;  // the event SendPlatformEvent hands to GTK
@@ -289,7 +316,7 @@ void HandleGdkEvent(GdkEvent* event, gpointer) {
         PlatformEvent platformEvent;
         if (Translate(event, true, &platformEvent)) {
             platformEvent.backendEvent = gdk_event_copy(event);
-            pending.push_back(platformEvent);
+            pending.PushBack(platformEvent);
             return;
         }
     }
@@ -305,7 +332,7 @@ void Wait(int32_t timeoutMilliseconds) {
     waiting = true;
     waitDepth = g_main_depth();
     if (timeoutMilliseconds == 0) {
-        for (int32_t i = 0; i < kMaxDispatchesWhenLooking && pending.empty() &&
+        for (int32_t i = 0; i < kMaxDispatchesWhenLooking && pending.Empty() &&
                             g_main_context_iteration(nullptr, FALSE);
              ++i) {
         }
@@ -315,7 +342,7 @@ void Wait(int32_t timeoutMilliseconds) {
         if (timeoutMilliseconds > 0) {
             timer = g_timeout_add(static_cast<guint>(timeoutMilliseconds), EndTimedWait, &timedOut);
         }
-        while (pending.empty() && !timedOut)
+        while (pending.Empty() && !timedOut)
             g_main_context_iteration(nullptr, TRUE);
         if (timer != 0 && !timedOut) g_source_remove(timer);
     }
@@ -366,11 +393,8 @@ bool PlatformEventFor(GdkEvent* event, PlatformEvent* platformEvent) {
 
 bool NextPlatformEvent(int32_t timeoutMilliseconds, PlatformEvent* event) {
     if (!gtk::IsRunning()) return false;
-    if (gtk::pending.empty()) gtk::Wait(timeoutMilliseconds);
-    if (gtk::pending.empty()) return false;
-    *event = gtk::pending.front();
-    gtk::pending.pop_front();
-    return true;
+    if (gtk::pending.Empty()) gtk::Wait(timeoutMilliseconds);
+    return gtk::pending.PopFront(event);
 }
 
 void ReleasePlatformEvent(PlatformEvent* event) {
@@ -379,14 +403,14 @@ void ReleasePlatformEvent(PlatformEvent* event) {
 }
 
 bool HasPendingPlatformEvent() {
-    return !gtk::pending.empty();
+    return !gtk::pending.Empty();
 }
 
 void PostWakeUpEvent() {
     if (!gtk::IsRunning()) return;
     PlatformEvent event{};
     event.type = kApplicationDefined;
-    gtk::pending.push_front(event);
+    gtk::pending.PushFront(event);
     g_main_context_wakeup(nullptr);
 }
 
