@@ -103,8 +103,8 @@ PlatformRect ScreenWorkArea(const WindowState& state) {
 
 gboolean OnDelete(GtkWidget* widget, GdkEvent*, gpointer) {
     WindowState* state = StateOf(widget);
-    if (state != nullptr && !state->closing && state->delegate != nullptr &&
-        state->delegate->windowShouldClose(WindowHandle(widget))) {
+    if (state != nullptr && !state->closing &&
+        (state->delegate == nullptr || state->delegate->windowShouldClose(WindowHandle(widget)))) {
         CloseNativeWindow(WindowHandle(widget));
     }
     return TRUE;  // the window never goes by GTK's default
