@@ -4,6 +4,8 @@
 #include <initializer_list>
 
 #include "runtime/core/strings.h"
+#include "runtime/drawing/context.h"
+#include "runtime/images/image.h"
 
 namespace vorlune {
 
@@ -30,10 +32,15 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {4, "working directory", InitWorkingDirectory},
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
+    {7, "drawing state", InitDrawingState},
+    {11, "images", InitImageSystem},
+    {12, "drawing key", CreateDrawingKey},
 };
 
 // End hooks in their fixed order.
-constexpr std::initializer_list<RuntimeHook> kEndHooks = {};
+constexpr std::initializer_list<RuntimeHook> kEndHooks = {
+    {3, "images", EndImageSystem},
+};
 
 void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
     for (const RuntimeHook& hook : hooks) {
