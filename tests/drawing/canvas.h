@@ -16,6 +16,7 @@ class Canvas {
            int32_t padding = 0)
         : width_(width),
           height_(height),
+          bottomUp_((format & kPixelBottomUp) != 0),
           bytesPerPixel_((format & 0x60) != 0 ? 4 : 3),
           pitch_(width * bytesPerPixel_ + padding),
           bytes_(static_cast<size_t>(pitch_) * height, fill) {
@@ -37,9 +38,9 @@ class Canvas {
     std::vector<uint8_t>& bytes() { return bytes_; }
     int32_t bytesPerPixel() const { return bytesPerPixel_; }
 
-    // Output coordinates, top row first whatever the row order in memory.
+    // Output coordinates, top row first whatever the row order in memory; valid after the end.
     uint8_t* At(int32_t x, int32_t y) {
-        const int32_t row = (context_->pixelFormat & kPixelBottomUp) != 0 ? height_ - 1 - y : y;
+        const int32_t row = bottomUp_ ? height_ - 1 - y : y;
         return bytes_.data() + static_cast<size_t>(row) * pitch_ + x * bytesPerPixel_;
     }
     ColourValue Colour(int32_t x, int32_t y) {
@@ -50,6 +51,7 @@ class Canvas {
   private:
     int32_t width_;
     int32_t height_;
+    bool bottomUp_;
     int32_t bytesPerPixel_;
     int32_t pitch_;
     std::vector<uint8_t> bytes_;
@@ -57,44 +59,47 @@ class Canvas {
 };
 
 // Counts how often each pixel goes through the current context's pixel rule, by drawing in
-// filter mode with a filter that counts and keeps the pixel.
+// filter mode with a filter that counts and keeps the pixel. The newest counter counts.
 class PaintCounter {
   public:
-    PaintCounter(int32_t width, int32_t height, int32_t extraMode = 0) {
-        counts() = std::vector<int>(static_cast<size_t>(width) * height, 0);
-        countWidth() = width;
+    PaintCounter(int32_t width, int32_t height, int32_t extraMode = 0)
+        : width_(width), counts_(static_cast<size_t>(width) * height, 0) {
+        active() = this;
         SetDrawingMode(DrawCustomFilter | extraMode);
         SetFilterFunction(Count);
     }
-    int At(int32_t x, int32_t y) const {
-        return counts()[static_cast<size_t>(y) * countWidth() + x];
+    ~PaintCounter() {
+        if (active() == this) active() = nullptr;
     }
+    PaintCounter(const PaintCounter&) = delete;
+    PaintCounter& operator=(const PaintCounter&) = delete;
+
+    int At(int32_t x, int32_t y) const { return counts_[static_cast<size_t>(y) * width_ + x]; }
     int Total() const {
         int total = 0;
-        for (int count : counts())
+        for (int count : counts_)
             total += count;
         return total;
     }
     int MaxCount() const {
         int most = 0;
-        for (int count : counts())
+        for (int count : counts_)
             most = count > most ? count : most;
         return most;
     }
 
   private:
-    static std::vector<int>& counts() {
-        static std::vector<int> storage;
-        return storage;
-    }
-    static int32_t& countWidth() {
-        static int32_t storage = 0;
-        return storage;
+    static PaintCounter*& active() {
+        static PaintCounter* counter = nullptr;
+        return counter;
     }
     static ColourValue Count(int32_t x, int32_t y, ColourValue, ColourValue target) {
-        ++counts()[static_cast<size_t>(y) * countWidth() + x];
+        ++active()->counts_[static_cast<size_t>(y) * active()->width_ + x];
         return target;
     }
+
+    int32_t width_;
+    std::vector<int> counts_;
 };
 
 }  // namespace vorlune::testing

@@ -104,7 +104,6 @@ TEST(DrawingContextTest, LifeOfAContext) {
 }
 
 TEST(DrawingContextTest, FailedAllocationLeavesNoCurrentContext) {
-    Canvas canvas(2, 2);
     SetAllocationFailureHook([](uint64_t) { return true; });
     EXPECT_EQ(CreateDrawingContext(kImagePixelFormat), nullptr);
     SetAllocationFailureHook(nullptr);

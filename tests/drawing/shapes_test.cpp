@@ -165,6 +165,7 @@ TEST(ShapesTest, FilledShapesPaintEachPixelOnceAndOutlinesStayInside) {
         Canvas canvas(kSide + 2, kSide + 2);
         PaintCounter counter(kSide + 2, kSide + 2);
         draw();
+        EndDrawing();
         ASSERT_EQ(counter.MaxCount(), 1)
             << (roundBox ? "round box " : "ellipse ") << rx << "," << ry;
         const int32_t right = roundBox ? w - 1 : 24 + rx;
