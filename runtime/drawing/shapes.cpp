@@ -325,7 +325,10 @@ void RoundBoxOf(DrawingContext* context, int32_t x, int32_t y, int32_t w, int32_
             PaintRowRun(context, from, row, count);
     };
     if (ry >= f) {
-        paintRows(y, upper - f, left, band);
+        // The upper band from its lowest row up to the top edge, as the corners are stepped.
+        const int64_t highest = std::max<int64_t>(y, 0);
+        for (int64_t row = std::min<int64_t>(upper - f, context->height - 1); row >= highest; --row)
+            PaintRowRun(context, left, row, band);
         paintRows(lower + f, bottom, left, band);
     }
     if (2 * int64_t{ry} < h) paintRows(upper, lower, x, w);

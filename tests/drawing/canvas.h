@@ -14,8 +14,7 @@ class Canvas {
   public:
     Canvas(int32_t width, int32_t height, int32_t format = kImagePixelFormat, uint8_t fill = 0,
            int32_t padding = 0)
-        : width_(width),
-          height_(height),
+        : height_(height),
           bottomUp_((format & kPixelBottomUp) != 0),
           bytesPerPixel_((format & 0x60) != 0 ? 4 : 3),
           pitch_(width * bytesPerPixel_ + padding),
@@ -49,7 +48,6 @@ class Canvas {
     }
 
   private:
-    int32_t width_;
     int32_t height_;
     bool bottomUp_;
     int32_t bytesPerPixel_;
