@@ -59,85 +59,64 @@ TEST(ShapesTest, LinesPaintTheSpecifiedPixels) {
     }
 }
 
-TEST(ShapesTest, BoxesNormaliseNegativeSizesAndOutlineOnce) {
+// How often shapes paint: totals, the most any pixel is painted, and the extent of rows.
+TEST(ShapesTest, SpecifiedBoxesEllipsesAndRoundBoxes) {
+    struct Row {
+        int y, first, last;
+    };
     struct Case {
-        int32_t mode, x, y, w, h;
-        int total;
+        const char* name;
+        int32_t mode;
+        void (*draw)();
+        int total;  // -1: not checked
         int maxPaints;
+        std::vector<Row> rows;
     };
     const Case cases[] = {
-        {0, 5, 5, -3, 2, 6, 1},
-        {0, 1, 1, 4, 0, 0, 0},
-        {DrawOutlined, 1, 1, 2, 5, 10, 1},
-        {DrawOutlined, 1, 1, 6, 4, 16, 1},
-        {DrawOutlined, 1, 1, 5, 1, 10, 2},
-        {DrawOutlined, 1, 1, 5, 0, 0, 0},
-        {DrawOutlined, 3, 3, -2, -2, 4, 1},
+        {"box -3 wide", 0, [] { DrawBox(5, 5, -3, 2); }, 6, 1, {{5, 2, 4}, {6, 2, 4}}},
+        {"box 0 high", 0, [] { DrawBox(1, 1, 4, 0); }, 0, 0, {}},
+        {"outline 2 wide", DrawOutlined, [] { DrawBox(1, 1, 2, 5); }, 10, 1, {{3, 1, 2}}},
+        {"outline 6x4", DrawOutlined, [] { DrawBox(1, 1, 6, 4); }, 16, 1, {{1, 1, 6}, {4, 1, 6}}},
+        {"outline 1 high", DrawOutlined, [] { DrawBox(1, 1, 5, 1); }, 10, 2, {{1, 1, 5}}},
+        {"outline 0 high", DrawOutlined, [] { DrawBox(1, 1, 5, 0); }, 0, 0, {}},
+        {"outline -2x-2", DrawOutlined, [] { DrawBox(3, 3, -2, -2); }, 4, 1, {{1, 1, 2}}},
+        {"ellipse 10x6",
+         0,
+         [] { DrawEllipse(20, 20, 10, 6); },
+         213,
+         1,
+         {{19, 10, 30}, {20, 10, 30}, {21, 10, 30}, {14, 17, 23}, {26, 17, 23}}},
+        {"ellipse 3x2", 0, [] { DrawEllipse(10, 10, 3, 2); }, -1, 1, {{10, 7, 13}}},
+        {"ellipse 0x5", 0, [] { DrawEllipse(10, 10, 0, 5); }, 2, 2, {{10, 10, 10}}},
+        {"ellipse 4x0", 0, [] { DrawEllipse(10, 10, 4, 0); }, 18, 2, {{10, 6, 14}}},
+        {"round box",
+         0,
+         [] { DrawRoundBox(2, 2, 20, 12, 5, 3); },
+         224,
+         1,
+         {{2, 5, 18}, {13, 5, 18}, {3, 3, 20}, {4, 2, 21}, {11, 2, 21}}},
+        {"negative or huge radii",
+         0,
+         [] {
+             DrawEllipse(10, 10, -3, 4);
+             DrawRoundBox(0, 0, 20, 20, 4, -1);
+             DrawEllipse(10, 10, kMaxShapeRadius + 1, 4);
+             DrawRoundBox(0, 0, -20, 20, 4, 4);
+         },
+         0,
+         0,
+         {}},
     };
     for (const Case& c : cases) {
         Canvas canvas(kSide, kSide);
         PaintCounter counter(kSide, kSide, c.mode);
-        DrawBox(c.x, c.y, c.w, c.h);
-        EXPECT_EQ(counter.Total(), c.total) << c.w << "x" << c.h;
-        EXPECT_EQ(counter.MaxCount(), c.maxPaints) << c.w << "x" << c.h;
-    }
-    Canvas canvas(kSide, kSide);
-    SetDrawingColour(0xFFFFFFFF);
-    DrawBox(5, 5, -3, 2);
-    Points expected = Row(5, 2, 4);
-    expected.merge(Row(6, 2, 4));
-    EXPECT_EQ(Painted(canvas), expected);
-}
-
-TEST(ShapesTest, SpecifiedEllipsesAndRoundBoxes) {
-    struct Case {
-        bool roundBox;
-        int32_t a, b, c, d, e, f;
-        int total;
-        int maxPaints;
-        std::vector<std::tuple<int, int, int>> rows;  // y, first x, last x
-    };
-    const Case cases[] = {
-        {false,
-         20,
-         20,
-         10,
-         6,
-         0,
-         0,
-         213,
-         1,
-         {{19, 10, 30}, {20, 10, 30}, {21, 10, 30}, {14, 17, 23}, {26, 17, 23}}},
-        {false, 10, 10, 3, 2, 0, 0, 0, 1, {{10, 7, 13}}},
-        {false, 10, 10, 0, 5, 0, 0, 2, 2, {{10, 10, 10}}},
-        {false, 10, 10, 4, 0, 0, 0, 18, 2, {{10, 6, 14}}},
-        {true,
-         2,
-         2,
-         20,
-         12,
-         5,
-         3,
-         224,
-         1,
-         {{2, 5, 18}, {13, 5, 18}, {3, 3, 20}, {4, 2, 21}, {11, 2, 21}}},
-    };
-    for (const Case& c : cases) {
-        Canvas canvas(kSide, kSide);
-        PaintCounter counter(kSide, kSide);
-        if (c.roundBox) {
-            DrawRoundBox(c.a, c.b, c.c, c.d, c.e, c.f);
-        } else {
-            DrawEllipse(c.a, c.b, c.c, c.d);
-        }
-        if (c.total != 0) {
-            EXPECT_EQ(counter.Total(), c.total) << c.c << "," << c.d;
-        }
-        EXPECT_EQ(counter.MaxCount(), c.maxPaints) << c.c << "," << c.d;
-        for (const auto& [y, first, last] : c.rows) {
+        c.draw();
+        EXPECT_TRUE(c.total < 0 || counter.Total() == c.total) << c.name << " " << counter.Total();
+        EXPECT_EQ(counter.MaxCount(), c.maxPaints) << c.name;
+        for (const Row& row : c.rows) {
             for (int x = 0; x < kSide; ++x) {
-                const bool inside = x >= first && x <= last;
-                EXPECT_EQ(counter.At(x, y) > 0, inside) << "row " << y << " x " << x;
+                const bool inside = x >= row.first && x <= row.last;
+                EXPECT_EQ(counter.At(x, row.y) > 0, inside) << c.name << " " << x << "," << row.y;
             }
         }
     }
@@ -193,16 +172,6 @@ TEST(ShapesTest, FilledShapesPaintEachPixelOnceAndOutlinesStayInside) {
         EXPECT_GT(outlineCounter.At(left, (top + bottom) / 2), 0) << rx << "," << ry;
         EXPECT_GT(outlineCounter.At(right, (top + bottom) / 2), 0);
     }
-}
-
-TEST(ShapesTest, NegativeOrHugeRadiiDrawNothing) {
-    Canvas canvas(kSide, kSide);
-    PaintCounter counter(kSide, kSide);
-    DrawEllipse(10, 10, -3, 4);
-    DrawRoundBox(0, 0, 20, 20, 4, -1);
-    DrawEllipse(10, 10, kMaxShapeRadius + 1, 4);
-    DrawRoundBox(0, 0, -20, 20, 4, 4);
-    EXPECT_EQ(counter.Total(), 0);
 }
 
 // Flood fill ------------------------------------------------------------------------------------

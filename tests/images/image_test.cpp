@@ -146,24 +146,6 @@ TEST_F(ImageTest, PixelsOutliveTheImageWhileAViewOrADrawingHoldsThem) {
     ReleaseNativeImage(shown);
 }
 
-TEST_F(ImageTest, FreeingReleasesEveryFrame) {
-    CreateImage(5, 2, 2);
-    ImageRecord* record = FindImage(5);
-    NativeImage frames[2] = {CreateNativeImage(2, 2), CreateNativeImage(2, 2)};
-    for (NativeImage frame : frames) {
-        static_cast<ImageFrame*>(
-            ListAddNode(&record->frames, sizeof(ListNode) + sizeof(ImageFrame)))
-            ->image = frame;
-        RetainNativeImage(frame);
-    }
-    record->frameCount = 2;
-    FreeImage(5);
-    for (NativeImage frame : frames) {
-        EXPECT_EQ(NativeImageReferences(frame), 1);
-        ReleaseNativeImage(frame);
-    }
-}
-
 TEST(ImageStartupTest, RuntimeHooksStartAndEndTheImageSystem) {
     static int64_t handleSeen = 0;
     char name[] = "vorlune";
