@@ -3,6 +3,9 @@
 #include <clocale>
 #include <initializer_list>
 
+#include "runtime/core/array.h"
+#include "runtime/core/list.h"
+#include "runtime/core/map.h"
 #include "runtime/core/strings.h"
 
 namespace vorlune {
@@ -30,6 +33,9 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {4, "working directory", InitWorkingDirectory},
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
+    {10, "linked lists", InitLists},
+    {13, "maps", InitMaps},
+    {18, "arrays", InitArrays},
 };
 
 // End hooks in their fixed order.
