@@ -11,18 +11,9 @@
 #include "runtime/core/map.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/strings.h"
+#include "tests/core/container_models.h"
 
 namespace vorlune::test {
-
-// Requests let through before every later one fails; negative: none fails.
-inline int64_t allocationsLeft = -1;
-
-inline bool FailWhenExhausted(uint64_t) {
-    if (allocationsLeft < 0) return false;
-    if (allocationsLeft == 0) return true;
-    --allocationsLeft;
-    return false;
-}
 
 class ContainerTest : public ::testing::Test {
   protected:
@@ -33,11 +24,8 @@ class ContainerTest : public ::testing::Test {
     }
     void TearDown() override { SetAllocationFailureHook(nullptr); }
 
-    static void FailAllocationsAfter(int64_t allowed) {
-        allocationsLeft = allowed;
-        SetAllocationFailureHook(FailWhenExhausted);
-    }
-    static void StopFailing() { SetAllocationFailureHook(nullptr); }
+    static void FailAllocationsAfter(int64_t allowed) { model::FailAllocationsAfter(allowed); }
+    static void StopFailing() { model::StopFailing(); }
 };
 
 inline std::u16string U16(const std::string& ascii) {
