@@ -146,12 +146,18 @@ void MapArguments(benchmark::internal::Benchmark* benchmark) {
 // Prints the normal console output, then ours / standard for every pair that ran.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    // With repetitions the median stands for the pair; otherwise the single run does.
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
+        for (const Run& run : runs) {
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times_[name] = run.GetAdjustedRealTime();
+                medians_[name] = true;
+            } else if (run.run_type == Run::RT_Iteration && !medians_[name]) {
+                times_[name] = run.GetAdjustedRealTime();
+            }
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
@@ -171,6 +177,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   private:
     std::map<std::string, double> times_;
+    std::map<std::string, bool> medians_;
 };
 
 }  // namespace

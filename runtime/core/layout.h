@@ -15,9 +15,10 @@ namespace vorlune {
 //   kLayoutMap             offset, element size, element type, element layout, bucket count
 //   kLayoutArrayDims       offset, dimension count d, element size, element type,
 //                          element layout, then d dimension sizes
-// Entries come in ascending offset order. An entry that is not 8-aligned, overlaps the one
-// before it or reaches past the record is ignored by every walker alike, so none of them
-// touches memory outside the record it is given.
+// Entries come in ascending offset order. An entry that covers no bytes, is not 8-aligned,
+// overlaps the one before it or reaches past the record is ignored by every walker alike, so
+// none of them touches memory outside the record it is given; an unknown kind or a dimension
+// count the record cannot hold ends the layout.
 constexpr int64_t kLayoutEnd = -1;
 constexpr int64_t kLayoutFixedArray = -2;
 constexpr int64_t kLayoutRecord = -3;
