@@ -3,6 +3,9 @@
 #include <clocale>
 #include <initializer_list>
 
+#include "runtime/core/array.h"
+#include "runtime/core/list.h"
+#include "runtime/core/map.h"
 #include "runtime/core/strings.h"
 #include "runtime/drawing/context.h"
 #include "runtime/images/image.h"
@@ -33,8 +36,11 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
     {7, "drawing state", InitDrawingState},
+    {10, "linked lists", InitLists},
     {11, "images", InitImageSystem},
     {12, "drawing key", CreateDrawingKey},
+    {13, "maps", InitMaps},
+    {18, "arrays", InitArrays},
 };
 
 // End hooks in their fixed order.
