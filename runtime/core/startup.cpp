@@ -57,9 +57,13 @@ void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
 
 }  // namespace
 
-void InitRuntime() { RunHooks(kStartHooks, true); }
+void InitRuntime() {
+    RunHooks(kStartHooks, true);
+}
 
-void EndRuntime() { RunHooks(kEndHooks, false); }
+void EndRuntime() {
+    RunHooks(kEndHooks, false);
+}
 
 int RunProcess(int argc, char** argv, MainProgram program) {
     argumentCount = argc;
@@ -71,10 +75,20 @@ int RunProcess(int argc, char** argv, MainProgram program) {
     return static_cast<int>(exitValue);
 }
 
-int32_t ArgumentCount() { return argumentCount; }
-char** ArgumentVector() { return argumentVector; }
-int64_t ExitValue() { return exitValue; }
-bool IsThreadSafeBuild() { return VORLUNE_THREAD_SAFE != 0; }
-void SetHookObserver(HookObserver observer) { hookObserver = observer; }
+int32_t ArgumentCount() {
+    return argumentCount;
+}
+char** ArgumentVector() {
+    return argumentVector;
+}
+int64_t ExitValue() {
+    return exitValue;
+}
+bool IsThreadSafeBuild() {
+    return VORLUNE_THREAD_SAFE != 0;
+}
+void SetHookObserver(HookObserver observer) {
+    hookObserver = observer;
+}
 
 }  // namespace vorlune
