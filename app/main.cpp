@@ -8,4 +8,6 @@ void EmptyMainProgram() {}
 
 }  // namespace
 
-int main(int argc, char** argv) { return vorlune::RunProcess(argc, argv, EmptyMainProgram); }
+int main(int argc, char** argv) {
+    return vorlune::RunProcess(argc, argv, EmptyMainProgram);
+}

@@ -59,6 +59,11 @@ function(vorlune_add_test_suite name)
     if(ARG_LABELS)
         set(labels ${ARG_LABELS})
     endif()
+    set(environment "")
+    if(VORLUNE_SANITIZE)
+        # Caches that system libraries keep until exit; tests/lsan.supp says which.
+        set(environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels}")
+        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}")
 endfunction()

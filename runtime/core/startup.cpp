@@ -3,11 +3,16 @@
 #include <clocale>
 #include <initializer_list>
 
+#include "runtime/core/array.h"
+#include "runtime/core/list.h"
+#include "runtime/core/map.h"
 #include "runtime/core/strings.h"
+#include "runtime/drawing/context.h"
 #include "runtime/events/application.h"
 #include "runtime/events/event_queue.h"
 #include "runtime/events/menus.h"
 #include "runtime/events/windows.h"
+#include "runtime/images/image.h"
 
 namespace vorlune {
 
@@ -36,13 +41,21 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {4, "working directory", InitWorkingDirectory},
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
+    {7, "drawing state", InitDrawingState},
+    {10, "linked lists", InitLists},
+    {11, "images", InitImageSystem},
+    {12, "drawing key", CreateDrawingKey},
+    {13, "maps", InitMaps},
     {14, "event queue", InitEventQueue},
     {15, "windows", InitWindowSystem},
     {16, "menus", InitMenuSystem},
+    {18, "arrays", InitArrays},
 };
 
 // End hooks in their fixed order.
-constexpr std::initializer_list<RuntimeHook> kEndHooks = {};
+constexpr std::initializer_list<RuntimeHook> kEndHooks = {
+    {3, "images", EndImageSystem},
+};
 
 void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
     for (const RuntimeHook& hook : hooks) {
@@ -53,9 +66,13 @@ void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
 
 }  // namespace
 
-void InitRuntime() { RunHooks(kStartHooks, true); }
+void InitRuntime() {
+    RunHooks(kStartHooks, true);
+}
 
-void EndRuntime() { RunHooks(kEndHooks, false); }
+void EndRuntime() {
+    RunHooks(kEndHooks, false);
+}
 
 int RunProcess(int argc, char** argv, MainProgram program) {
     argumentCount = argc;
@@ -67,10 +84,20 @@ int RunProcess(int argc, char** argv, MainProgram program) {
     return static_cast<int>(exitValue);
 }
 
-int32_t ArgumentCount() { return argumentCount; }
-char** ArgumentVector() { return argumentVector; }
-int64_t ExitValue() { return exitValue; }
-bool IsThreadSafeBuild() { return VORLUNE_THREAD_SAFE != 0; }
-void SetHookObserver(HookObserver observer) { hookObserver = observer; }
+int32_t ArgumentCount() {
+    return argumentCount;
+}
+char** ArgumentVector() {
+    return argumentVector;
+}
+int64_t ExitValue() {
+    return exitValue;
+}
+bool IsThreadSafeBuild() {
+    return VORLUNE_THREAD_SAFE != 0;
+}
+void SetHookObserver(HookObserver observer) {
+    hookObserver = observer;
+}
 
 }  // namespace vorlune

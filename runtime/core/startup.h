@@ -21,7 +21,7 @@ bool IsThreadSafeBuild();  // the VORLUNE_THREAD_SAFE build switch
 
 // Hook table, for tests and diagnostics -------------------------------------------------------
 struct RuntimeHook {
-    int step;          // position in the start order; end hooks count from 1 on their own
+    int step;  // position in the start order; end hooks count from 1 on their own
     const char* name;
     void (*run)();
 };

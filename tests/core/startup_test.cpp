@@ -68,7 +68,9 @@ TEST(StartupTest, NumbersUseADecimalPointWhateverTheUserLocale) {
     unsetenv("LC_ALL");
 }
 
-TEST(StartupTest, ThreadSafeSwitchIsOffByDefault) { EXPECT_FALSE(IsThreadSafeBuild()); }
+TEST(StartupTest, ThreadSafeSwitchIsOffByDefault) {
+    EXPECT_FALSE(IsThreadSafeBuild());
+}
 
 }  // namespace
 }  // namespace vorlune

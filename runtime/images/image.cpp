@@ -1,0 +1,186 @@
+#include "runtime/images/image.h"
+
+#include <cstring>
+
+namespace vorlune {
+
+namespace {
+
+constexpr int32_t kImageGrowBy = 16;
+constexpr int32_t kPlainDepth = 24;
+constexpr int32_t kStorageDepth = 32;
+
+ObjectRegistry* imageRegistry = nullptr;
+
+int64_t NumberOf(const ImageRecord* record) {
+    return static_cast<int64_t>(reinterpret_cast<intptr_t>(record));
+}
+
+void FillPixels(NativeImage image, int32_t fillMode, ColourValue colour) {
+    uint8_t* pixels = NativeImagePixels(image);
+    const uint64_t count = static_cast<uint64_t>(NativeImageWidth(image)) *
+                           static_cast<uint64_t>(NativeImageHeight(image));
+    if (fillMode == kImageFillClear) {
+        std::memset(pixels, 0, count * 4);
+    } else if (fillMode == kImageFillColour) {
+        const uint8_t pixel[4] = {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
+                                  static_cast<uint8_t>(colour >> 16), 0xFF};
+        for (uint64_t i = 0; i < count; ++i)
+            std::memcpy(pixels + i * 4, pixel, 4);
+    }
+}
+
+int64_t CreateResult(int64_t number, const ImageRecord* record) {
+    if (record == nullptr) return 0;
+    if (number == AnyNumber) return NumberOf(record);
+    return static_cast<int64_t>(reinterpret_cast<intptr_t>(record->image));
+}
+
+int64_t CreateFilled(int64_t number, int32_t width, int32_t height, int32_t depth, int32_t fillMode,
+                     ColourValue colour) {
+    ImageRecord* record = NewImageRecord(number, width, height, fillMode, colour);
+    if (record != nullptr) record->createdDepth = static_cast<int16_t>(depth);
+    return CreateResult(number, record);
+}
+
+void ReleaseFrames(ImageRecord* record) {
+    while (record->frames != nullptr) {
+        auto* frame = static_cast<ImageFrame*>(ListHandleOf(record->frames));
+        ReleaseNativeImage(frame->image);
+        ListRemoveNode(&record->frames, frame);
+    }
+}
+
+}  // namespace
+
+// Start-up and shutdown ---------------------------------------------------------------------------
+
+void InitImageSystem() {
+    CreateObjectRegistryOnce(&imageRegistry, sizeof(ImageRecord), kImageGrowBy, FreeImage);
+}
+
+void EndImageSystem() {
+    FreeAllObjects(imageRegistry);
+}
+
+ObjectRegistry* ImageRegistry() {
+    return imageRegistry;
+}
+
+// Images ----------------------------------------------------------------------------------------
+
+ImageRecord* NewImageRecord(int64_t number, int32_t width, int32_t height, int32_t fillMode,
+                            ColourValue colour) {
+    auto* record = static_cast<ImageRecord*>(AllocateObject(imageRegistry, number));
+    if (record == nullptr) return nullptr;
+    // Sizes beyond the record's 16-bit fields are refused like sizes the platform refuses.
+    const bool fits = width <= kMaxImageSide && height <= kMaxImageSide;
+    NativeImage image = fits ? CreateNativeImage(width, height) : nullptr;
+    if (image == nullptr) {
+        FreeObject(imageRegistry, number == AnyNumber ? NumberOf(record) : number);
+        return nullptr;
+    }
+    FillPixels(image, fillMode, colour);
+    record->image = image;
+    record->bitmap = NativeImagePixels(image);
+    record->pixelWidth = static_cast<int16_t>(width);
+    record->pixelHeight = static_cast<int16_t>(height);
+    record->storageDepth = kStorageDepth;
+    record->createdDepth = kStorageDepth;
+    record->frameCount = 1;
+    record->currentFrame = 0;
+    return record;
+}
+
+int64_t CreateImage(int64_t number, int32_t width, int32_t height) {
+    return CreateFilled(number, width, height, kPlainDepth, kImageFillColour, 0);
+}
+
+int64_t CreateImageWithDepth(int64_t number, int32_t width, int32_t height, int32_t depth) {
+    return CreateFilled(number, width, height, depth, kImageFillColour, 0);
+}
+
+int64_t CreateImageWithBackground(int64_t number, int32_t width, int32_t height, int32_t depth,
+                                  int32_t background) {
+    if (background == kTransparentBackground)
+        return CreateFilled(number, width, height, depth, kImageFillClear, 0);
+    return CreateFilled(number, width, height, depth, kImageFillColour,
+                        static_cast<ColourValue>(background));
+}
+
+// Every reference the record holds is its own: the image's and each frame's.
+void FreeImage(int64_t number) {
+    if (number == AnyNumber) {
+        FreeAllObjects(imageRegistry);
+        return;
+    }
+    ImageRecord* record = FindImage(number);
+    if (record == nullptr) return;
+    ReleaseFrames(record);
+    ReleaseNativeImage(record->image);
+    FreeObject(imageRegistry, number);
+}
+
+ImageRecord* FindImage(int64_t number) {
+    return static_cast<ImageRecord*>(GetObject(imageRegistry, number));
+}
+
+// Accessors -------------------------------------------------------------------------------------
+
+NativeImage ImageHandle(int64_t number) {
+    const ImageRecord* record = FindImage(number);
+    return record != nullptr ? record->image : nullptr;
+}
+
+int32_t ImageWidth(int64_t number) {
+    const ImageRecord* record = FindImage(number);
+    return record != nullptr ? record->pixelWidth : 0;
+}
+
+int32_t ImageHeight(int64_t number) {
+    const ImageRecord* record = FindImage(number);
+    return record != nullptr ? record->pixelHeight : 0;
+}
+
+int32_t ImageDepth(int64_t number, int32_t flag) {
+    const ImageRecord* record = FindImage(number);
+    if (record == nullptr) return 0;
+    return flag == kCreatedDepthFlag ? record->createdDepth : record->storageDepth;
+}
+
+// Drawing output ----------------------------------------------------------------------------------
+
+// The context draws straight into the image's pixels. Its text renderer holds a reference on
+// the native image, so the pixels stay valid even if the image is freed before drawing ends.
+DrawingContext* ImageDrawTarget(int64_t number) {
+    const ImageRecord* record = FindImage(number);
+    if (record == nullptr) return nullptr;
+    DrawingContext* context = CreateDrawingContext(kImagePixelFormat);
+    if (context == nullptr) return nullptr;
+    TextRenderer renderer = CreateTextRenderer(record->image);
+    if (renderer == nullptr) {
+        AbandonDrawingContext(context);
+        return nullptr;
+    }
+    context->graphicsContext = renderer;
+    context->paperOutput = 0;
+    context->width = record->pixelWidth;
+    context->height = record->pixelHeight;
+    context->depth = record->storageDepth;
+    context->clipOrigin = record->bitmap;
+    context->pitch = NativeImageBytesPerRow(record->image);
+    context->ownerNumber = number;
+    context->release = ReleaseImageOutput;
+    return context;
+}
+
+void ReleaseImageOutput(DrawingContext* context, int32_t completed) {
+    if (completed != 0) {
+        if (const ImageRecord* record = FindImage(context->ownerNumber))
+            RecacheNativeImage(record->image);
+    }
+    FreeTextRenderer(context->graphicsContext);
+    context->graphicsContext = nullptr;
+}
+
+}  // namespace vorlune

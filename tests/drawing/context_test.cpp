@@ -1,0 +1,104 @@
+#include "runtime/drawing/context.h"
+
+#include <gtest/gtest.h>
+
+#include "runtime/core/memory.h"
+#include "runtime/drawing/text.h"
+#include "tests/drawing/canvas.h"
+
+namespace vorlune {
+namespace {
+
+using testing::Canvas;
+
+TEST(DrawingContextTest, MakeRGBPacksRedLowWithoutMasking) {
+    EXPECT_EQ(MakeRGB(255, 0, 0), 0x000000FF);
+    EXPECT_EQ(MakeRGB(0, 0, 255), 0x00FF0000);
+    EXPECT_EQ(MakeRGB(255, 255, 255), 0x00FFFFFF);
+    EXPECT_EQ(MakeRGB(256, 0, 0), 0x00000100);
+    EXPECT_EQ(MakeRGB(0, 0, 0x8000), -0x80000000LL);
+}
+
+TEST(DrawingContextTest, PlotPixelFindsThePixelInEveryRowOrderAndPitch) {
+    Canvas image(4, 3, kImagePixelFormat, 0x11);
+    PlotPixel(0, 0, MakeRGB(255, 255, 255));
+    EXPECT_EQ(image.bytes()[0], 255);
+    EXPECT_EQ(image.bytes()[2], 255);
+    EXPECT_EQ(image.bytes()[3], 0x11) << "mode 0 leaves alpha";
+    EXPECT_EQ(ReadPixel(0, 0), 0x00FFFFFFu) << "mode 0 reads no alpha";
+    EndDrawing();
+
+    Canvas bottomUp(3, 4, kPixelBottomUp, 0, 5);  // three bytes per pixel, 14-byte rows
+    PlotPixel(0, 0, 0x030201);
+    PlotPixel(2, 3, 0x060504);
+    PlotPixel(3, 0, 0xFFFFFF);  // outside: ignored
+    EXPECT_EQ(bottomUp.bytes()[3 * 14], 1) << "row 0 is the last row in memory";
+    EXPECT_EQ(bottomUp.bytes()[3 * 14 + 2], 3);
+    EXPECT_EQ(bottomUp.bytes()[6], 4) << "row 3 is the first row in memory";
+    EXPECT_EQ(std::count(bottomUp.bytes().begin(), bottomUp.bytes().end(), 0), 56 - 6);
+}
+
+TEST(DrawingContextTest, ClipCutsToTheOutputAndPlotPixelAddsTheOrigin) {
+    struct Case {
+        int32_t x, y, w, h;
+        int32_t left, top, width, height;  // the clip rectangle in output coordinates
+    };
+    const Case cases[] = {
+        {10, 20, 5, 5, 10, 20, 5, 5}, {-5, 0, 10, 10, 0, 0, 5, 10}, {60, 60, 10, 10, 60, 60, 4, 4},
+        {70, 10, 5, 5, 0, 0, 0, 0},   {5, 5, -3, 4, 0, 0, 0, 0},    {-99, -99, 50, 50, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        for (const int32_t format : {kImagePixelFormat, kImagePixelFormat | kPixelBottomUp}) {
+            Canvas canvas(64, 64, format);
+            ClipDrawing(c.x, c.y, c.w, c.h);
+            EXPECT_EQ(canvas.context()->width, c.width) << c.x << "," << c.y;
+            EXPECT_EQ(canvas.context()->height, c.height) << c.x << "," << c.y;
+            PlotPixel(c.left - 1, c.top, 0x123456);  // outside the clip rectangle: ignored
+            PlotPixel(c.left, c.top, 0xABCDEF);
+            for (int32_t x = std::max(c.left - 1, 0); x <= c.left; ++x) {
+                const bool written = c.width > 0 && x == c.left;
+                EXPECT_EQ(canvas.Colour(x, c.top), written ? 0xABCDEFu : 0u) << c.x << "," << c.y;
+            }
+            UnclipDrawing();
+            EXPECT_EQ(canvas.context()->width, 64);
+            EXPECT_EQ(canvas.context()->clipOrigin, canvas.bytes().data());
+        }
+    }
+}
+
+TEST(DrawingContextTest, LifeOfAContext) {
+    EXPECT_EQ(BeginDrawing(nullptr), nullptr);
+    CreateDrawingKey();
+    {
+        Canvas canvas(2, 2);
+        DrawingContext* context = canvas.context();
+        EXPECT_EQ(CurrentDrawingContext(), context);
+        EXPECT_EQ(pthread_getspecific(DrawingContextKey()), context);
+        EXPECT_EQ(context->frontColour, 0xFFFFFFFFu);
+        EXPECT_EQ(context->backColour, 0xFF000000u);
+        EXPECT_EQ(context->penInverseAlpha, 255);
+        context->setFont(context, reinterpret_cast<TextFont>(intptr_t{-1}));
+        EXPECT_EQ(context->font, nullptr);
+        EndDrawing();
+        EXPECT_EQ(CurrentDrawingContext(), nullptr);
+        EXPECT_EQ(pthread_getspecific(DrawingContextKey()), nullptr);
+        EndDrawing();  // a second end does nothing
+    }
+    // A target with neither a buffer nor a renderer cannot start: released with 0 and freed.
+    static int abandoned = 0;
+    DrawingContext* empty = CreateDrawingContext(kImagePixelFormat);
+    empty->release = [](DrawingContext*, int32_t completed) { abandoned += completed == 0; };
+    EXPECT_EQ(BeginDrawing(empty), nullptr);
+    EXPECT_EQ(abandoned, 1);
+    EXPECT_EQ(CurrentDrawingContext(), nullptr);
+    EndDrawing();
+    PlotPixel(0, 0, 0);  // no context: ignored
+
+    SetAllocationFailureHook([](uint64_t) { return true; });
+    EXPECT_EQ(CreateDrawingContext(kImagePixelFormat), nullptr);
+    SetAllocationFailureHook(nullptr);
+    EXPECT_EQ(CurrentDrawingContext(), nullptr);
+}
+
+}  // namespace
+}  // namespace vorlune
