@@ -1,18 +1,182 @@
 #include "runtime/events/event_bindings.h"
 
+#include <cstdio>
+
+#include "runtime/core/map.h"
+#include "runtime/core/memory.h"
 #include "runtime/events/event_queue.h"
 
 namespace vorlune {
 
-// FIXME: the bound-event map arrives with the containers.
-void InitEventBindings() {}
-void RunBoundCallbacks(int32_t, int64_t, int64_t, int64_t) {}
-int32_t BindEvent(int32_t, EventCallback, int64_t, int64_t, int64_t) {
+namespace {
+
+constexpr int32_t kBindingElementType = 7;
+constexpr int32_t kBindingBuckets = 1024;
+constexpr int32_t kKeyUnits = 64;  // "%d:%lld:%lld" takes at most 53
+
+struct CallbackEntry {
+    CallbackEntry* next;
+    EventCallback callback;  // null once removed while callbacks were running
+    int64_t subtypeFilter;   // -1: every subtype
+    CallbackEntry* retiredNext;
+};
+
+// The map's element.
+struct BindingList {
+    CallbackEntry* head;
+    int64_t window;  // the window the bindings belong to
+};
+static_assert(sizeof(BindingList) == 16);
+
+struct BindingKey {
+    char16_t text[kKeyUnits];
+};
+
+HashMap* boundEvents = nullptr;
+
+// Entries removed while callbacks run stay readable until the outermost run ends, so that a
+// callback may unbind others of the list that is being walked.
+int32_t runDepth = 0;
+CallbackEntry* retired = nullptr;
+
+BindingKey KeyOf(int32_t type, int64_t window, int64_t object) {
+    char text[kKeyUnits];
+    const int length =
+        std::snprintf(text, sizeof text, "%d:%lld:%lld", type, static_cast<long long>(window),
+                      static_cast<long long>(object));
+    BindingKey key{};
+    for (int i = 0; i < length && i < kKeyUnits - 1; ++i)
+        key.text[i] = static_cast<char16_t>(text[i]);
+    return key;
+}
+
+void ReleaseEntry(CallbackEntry* entry) {
+    if (runDepth == 0) {
+        FreeBlock(entry);
+        return;
+    }
+    entry->callback = nullptr;
+    entry->retiredNext = retired;
+    retired = entry;
+}
+
+void ReleaseList(BindingList* list) {
+    for (CallbackEntry* entry = list->head; entry != nullptr;) {
+        CallbackEntry* next = entry->next;
+        ReleaseEntry(entry);
+        entry = next;
+    }
+    list->head = nullptr;
+}
+
+void FreeRetiredEntries() {
+    while (CallbackEntry* entry = retired) {
+        retired = entry->retiredNext;
+        FreeBlock(entry);
+    }
+}
+
+// Runs the list's callbacks from its head; filtered lists skip other subtypes.
+void RunList(const BindingKey& key, bool filtered, int64_t subtype) {
+    auto* list = static_cast<BindingList*>(FindElement(boundEvents, key.text));
+    if (list == nullptr) return;
+    for (CallbackEntry* entry = list->head; entry != nullptr;) {
+        CallbackEntry* next = entry->next;
+        const bool wanted = !filtered || subtype == -1 || entry->subtypeFilter == -1 ||
+                            entry->subtypeFilter == subtype;
+        if (entry->callback != nullptr && wanted) entry->callback();
+        entry = next;
+    }
+}
+
+bool SameKey(const BindingKey& a, const BindingKey& b) {
+    for (int i = 0; i < kKeyUnits; ++i) {
+        if (a.text[i] != b.text[i]) return false;
+        if (a.text[i] == 0) return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+void InitEventBindings() {
+    if (boundEvents == nullptr) {
+        CreateMap(sizeof(BindingList), kBindingElementType, nullptr, &boundEvents, kBindingBuckets);
+    }
+}
+
+void RunBoundCallbacks(int32_t type, int64_t object, int64_t window, int64_t subtype) {
+    if (boundEvents == nullptr || boundEvents->count == 0) return;
+    // With window or object -1 some keys coincide; each list runs once per event.
+    const BindingKey keys[4] = {KeyOf(type, window, object), KeyOf(type, window, -1),
+                                KeyOf(type, -1, -1), KeyOf(type, -1, object)};
+    const bool filtered[4] = {true, false, false, true};
+    ++runDepth;
+    for (int i = 0; i < 4; ++i) {
+        bool seen = false;
+        for (int j = 0; j < i; ++j)
+            seen = seen || SameKey(keys[i], keys[j]);
+        if (!seen) RunList(keys[i], filtered[i], subtype);
+    }
+    if (--runDepth == 0) FreeRetiredEntries();
+}
+
+int32_t BindEvent(int32_t type, EventCallback callback, int64_t window, int64_t object,
+                  int64_t subtype) {
+    if (boundEvents == nullptr || callback == nullptr) return 0;
+    auto* entry = static_cast<CallbackEntry*>(AllocBlock(sizeof(CallbackEntry)));
+    if (entry == nullptr) return 0;
+    entry->callback = callback;
+    entry->subtypeFilter = subtype;
+    const BindingKey key = KeyOf(type, window, object);
+    auto* list = static_cast<BindingList*>(FindElement(boundEvents, key.text));
+    if (list == nullptr) {
+        list = static_cast<BindingList*>(AddMapElement(boundEvents, key.text, kMapAddAlways));
+        if (list == nullptr) {
+            FreeBlock(entry);
+            return 0;
+        }
+        list->window = window;
+    }
+    CallbackEntry** link = &list->head;
+    while (*link != nullptr)
+        link = &(*link)->next;
+    *link = entry;
+    return 1;
+}
+
+int32_t RemoveEventBinding(int32_t type, EventCallback callback, int64_t window, int64_t object,
+                           int64_t subtype) {
+    if (boundEvents == nullptr) return 0;
+    const BindingKey key = KeyOf(type, window, object);
+    auto* list = static_cast<BindingList*>(FindElement(boundEvents, key.text));
+    if (list == nullptr) return 0;
+    if (callback == nullptr) {
+        ReleaseList(list);
+        DeleteCurrent(boundEvents);
+        return 0;
+    }
+    for (CallbackEntry** link = &list->head; *link != nullptr; link = &(*link)->next) {
+        CallbackEntry* entry = *link;
+        if (entry->callback != callback || (subtype != -1 && entry->subtypeFilter != subtype)) {
+            continue;
+        }
+        *link = entry->next;
+        ReleaseEntry(entry);
+        if (list->head == nullptr) DeleteCurrent(boundEvents);
+        return 1;
+    }
     return 0;
 }
-int32_t RemoveEventBinding(int32_t, EventCallback, int64_t, int64_t, int64_t) {
-    return 0;
+
+void RemoveWindowEventBindings(int64_t window) {
+    if (boundEvents == nullptr) return;
+    ResetIteration(boundEvents);
+    while (auto* list = static_cast<BindingList*>(NextElement(boundEvents))) {
+        if (list->window != window) continue;
+        ReleaseList(list);
+        DeleteCurrent(boundEvents);
+    }
 }
-void RemoveWindowEventBindings(int64_t) {}
 
 }  // namespace vorlune
