@@ -49,6 +49,21 @@ void BM_PostAndFetch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 
+// As above with one binding elsewhere: every post then looks up its four keys.
+void BM_PostAndFetchWithBindings(benchmark::State& state) {
+    StartOnce();
+    BindEvent(99, [] {});
+    const int64_t count = state.range(0);
+    for (auto _ : state) {
+        for (int64_t i = 0; i < count; ++i)
+            PostEvent(kEventGadget, i, 1, 0);
+        while (FetchEvent() != 0) {
+        }
+    }
+    RemoveEventBinding(99, nullptr);
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
 // Identical events: all but the first merge with the youngest one.
 void BM_PostMergedAndFetch(benchmark::State& state) {
     StartOnce();
@@ -103,6 +118,7 @@ void BM_WaitRoundTripNotification(benchmark::State& state) {
 
 BENCHMARK(BM_DequeBaseline)->Arg(16)->Arg(1024);
 BENCHMARK(BM_PostAndFetch)->Arg(16)->Arg(1024);
+BENCHMARK(BM_PostAndFetchWithBindings)->Arg(16)->Arg(1024);
 BENCHMARK(BM_PostMergedAndFetch)->Arg(16)->Arg(1024);
 BENCHMARK(BM_WaitRoundTripKey);
 BENCHMARK(BM_WaitRoundTripNotification);

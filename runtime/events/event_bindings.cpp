@@ -1,7 +1,5 @@
 #include "runtime/events/event_bindings.h"
 
-#include <cstdio>
-
 #include "runtime/core/map.h"
 #include "runtime/core/memory.h"
 #include "runtime/events/event_queue.h"
@@ -39,14 +37,32 @@ HashMap* boundEvents = nullptr;
 int32_t runDepth = 0;
 CallbackEntry* retired = nullptr;
 
+// Decimal digits of a value, as "%lld" writes them; the key is built on every post.
+char16_t* AppendDecimal(char16_t* out, int64_t value) {
+    uint64_t magnitude = static_cast<uint64_t>(value);
+    if (value < 0) {
+        *out++ = u'-';
+        magnitude = 0 - magnitude;
+    }
+    char16_t digits[20];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    return out;
+}
+
+// The text "%d:%lld:%lld" of type, window and object.
 BindingKey KeyOf(int32_t type, int64_t window, int64_t object) {
-    char text[kKeyUnits];
-    const int length =
-        std::snprintf(text, sizeof text, "%d:%lld:%lld", type, static_cast<long long>(window),
-                      static_cast<long long>(object));
-    BindingKey key{};
-    for (int i = 0; i < length && i < kKeyUnits - 1; ++i)
-        key.text[i] = static_cast<char16_t>(text[i]);
+    BindingKey key;
+    char16_t* out = AppendDecimal(key.text, type);
+    *out++ = u':';
+    out = AppendDecimal(out, window);
+    *out++ = u':';
+    *AppendDecimal(out, object) = 0;
     return key;
 }
 

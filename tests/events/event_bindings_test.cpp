@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "runtime/events/event_queue.h"
@@ -81,6 +82,18 @@ TEST_F(EventBindingsTest, SubtypeFiltersApplyToKeysNamingTheObject) {
         }
         EXPECT_EQ(calls, c.expected) << "subtype " << c.subtype;
     }
+}
+
+TEST_F(EventBindingsTest, ExtremeNumbersMakeKeysOfTheirOwn) {
+    constexpr int64_t kLowest = INT64_MIN;
+    constexpr int64_t kHighest = INT64_MAX;
+    BindEvent(INT32_MIN, Record<1>, kLowest, kHighest);
+    BindEvent(INT32_MIN, Record<2>, kHighest, kLowest);
+    PostEventEx(INT32_MIN, kHighest, kLowest, 0, nullptr, nullptr, 0);
+    PostEventEx(INT32_MIN, kLowest, kHighest, 0, nullptr, nullptr, 0);
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
+    RemoveEventBinding(INT32_MIN, nullptr, kLowest, kHighest);
+    RemoveEventBinding(INT32_MIN, nullptr, kHighest, kLowest);
 }
 
 TEST_F(EventBindingsTest, KeysThatCoincideRunTheirListOnce) {
