@@ -1,6 +1,7 @@
 #pragma once
 // The control interface of the in-memory platform, for tests: inject input, act as the user on
-// windows, ask to quit, and inspect windows and views.
+// windows, ask to quit, and inspect windows and views. Its waits never block: one with nothing
+// pending ends at once, as if its deadline had passed.
 
 #include <cstdint>
 
