@@ -5,6 +5,8 @@
 
 #include "runtime/core/strings.h"
 #include "runtime/drawing/context.h"
+#include "runtime/images/bmp.h"
+#include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
 
 namespace vorlune {
@@ -33,6 +35,8 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
     {7, "drawing state", InitDrawingState},
+    {8, "image codecs", InitImageCodecs},
+    {9, "BMP codec", RegisterBmpCodec},
     {11, "images", InitImageSystem},
     {12, "drawing key", CreateDrawingKey},
 };
@@ -51,9 +55,13 @@ void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
 
 }  // namespace
 
-void InitRuntime() { RunHooks(kStartHooks, true); }
+void InitRuntime() {
+    RunHooks(kStartHooks, true);
+}
 
-void EndRuntime() { RunHooks(kEndHooks, false); }
+void EndRuntime() {
+    RunHooks(kEndHooks, false);
+}
 
 int RunProcess(int argc, char** argv, MainProgram program) {
     argumentCount = argc;
@@ -65,10 +73,20 @@ int RunProcess(int argc, char** argv, MainProgram program) {
     return static_cast<int>(exitValue);
 }
 
-int32_t ArgumentCount() { return argumentCount; }
-char** ArgumentVector() { return argumentVector; }
-int64_t ExitValue() { return exitValue; }
-bool IsThreadSafeBuild() { return VORLUNE_THREAD_SAFE != 0; }
-void SetHookObserver(HookObserver observer) { hookObserver = observer; }
+int32_t ArgumentCount() {
+    return argumentCount;
+}
+char** ArgumentVector() {
+    return argumentVector;
+}
+int64_t ExitValue() {
+    return exitValue;
+}
+bool IsThreadSafeBuild() {
+    return VORLUNE_THREAD_SAFE != 0;
+}
+void SetHookObserver(HookObserver observer) {
+    hookObserver = observer;
+}
 
 }  // namespace vorlune
