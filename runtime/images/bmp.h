@@ -7,11 +7,14 @@
 
 namespace vorlune {
 
-// Limits of the reader: each side fits the image record's 16-bit fields, and the whole image
-// stays within 2^28 pixels (1 GiB as four-byte pixels), which a small run-length file could
-// otherwise claim.
+// Limits of the reader: each side fits the image record's 16-bit fields and the whole image
+// stays within 2^28 pixels (1 GiB as four-byte pixels). Uncompressed files must hold all their
+// pixels; a run-length file may claim at most 4096 pixels per byte of run-length data (but always
+// 2^20), so that a few bytes cannot ask for a huge image.
 constexpr int64_t kMaxBmpSide = 32767;
 constexpr int64_t kMaxBmpPixels = int64_t{1} << 28;
+constexpr int64_t kMaxRunLengthPixelsPerByte = 4096;
+constexpr int64_t kRunLengthPixelsAlwaysAllowed = int64_t{1} << 20;
 
 // Registration
 // ---------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/byte_cursor.h"
+#include "runtime/images/pixel_rows.h"
 
 namespace vorlune {
 
@@ -282,9 +283,13 @@ bool ParseBmp(const uint8_t* bytes, int64_t length, BmpLayout* layout) {
         return false;
     }
     layout->rowBytes = (layout->width * bitCount + 31) / 32 * 4;
-    if (!runLength && layout->pixelOffset + layout->rowBytes * layout->height > length)
-        return false;
-    return true;
+    if (runLength) {
+        const int64_t allowed =
+            std::max(kRunLengthPixelsAlwaysAllowed,
+                     (length - layout->pixelOffset) * kMaxRunLengthPixelsPerByte);
+        return layout->width * layout->height <= allowed;
+    }
+    return layout->pixelOffset + layout->rowBytes * layout->height <= length;
 }
 
 // Pixels ----------------------------------------------------------------------------------------
@@ -315,6 +320,11 @@ inline uint8_t WidenChannel(uint32_t pixel, const Channel& channel) {
 
 void DecodeIndexedRow(const uint8_t* in, uint8_t* out, int64_t width, int32_t bitCount,
                       const Palette palette) {
+    if (bitCount == 8) {
+        for (int64_t x = 0; x < width; ++x, out += 3)
+            std::memcpy(out, palette[in[x]], 3);
+        return;
+    }
     const int32_t perByte = 8 / bitCount;
     const uint32_t mask = (1u << bitCount) - 1;
     for (int64_t x = 0; x < width; ++x, out += 3) {
@@ -328,19 +338,11 @@ void DecodeRow(const uint8_t* in, uint8_t* out, const BmpLayout& layout, const P
     const int64_t width = layout.width;
     switch (layout.bitCount) {
         case 24:
-            for (int64_t x = 0; x < width; ++x, in += 3, out += 3) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-            }
+            SwapTriples(in, out, width);
             return;
         case 32:
             if (layout.compression == kRgb) {
-                for (int64_t x = 0; x < width; ++x, in += 4, out += 3) {
-                    out[0] = in[2];
-                    out[1] = in[1];
-                    out[2] = in[0];
-                }
+                PackQuadsSwapped(in, out, width, false);
                 return;
             }
             for (int64_t x = 0; x < width; ++x, in += 4, out += 3) {

@@ -13,6 +13,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/palette.h"
+#include "runtime/images/pixel_rows.h"
 
 namespace vorlune {
 
@@ -150,32 +151,31 @@ inline uint8_t OverWhite(uint32_t channel, uint32_t alpha) {
     return static_cast<uint8_t>((channel * alpha + (255 - alpha) * 255) / 255);
 }
 
+// Opaque runs go through the packed conversion; other pixels are laid over white one by one.
 void DirectRow(const uint8_t* in, uint8_t* out, int32_t width, int32_t sourceBits, int32_t depth) {
-    const int32_t step = depth / 8;
-    if (sourceBits == 24) {
-        for (int32_t x = 0; x < width; ++x, in += 3, out += step) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-    } else {
-        for (int32_t x = 0; x < width; ++x, in += 4, out += step) {
-            const uint32_t alpha = in[3];
-            if (alpha == 255) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-            } else {
-                out[0] = OverWhite(in[2], alpha);
-                out[1] = OverWhite(in[1], alpha);
-                out[2] = OverWhite(in[0], alpha);
-            }
-        }
+    if (depth == 24 && sourceBits == 24) {
+        SwapTriples(in, out, width);
+        return;
     }
-    if (depth == 32) {
-        out -= int64_t{width} * 4;
-        for (int32_t x = 0; x < width; ++x)
-            out[x * 4 + 3] = 0;
+    if (depth == 24) {
+        for (int64_t x = 0; x < width; ++x) {
+            x += PackQuadsSwapped(in + x * 4, out + x * 3, width - x, true);
+            if (x == width) break;
+            const uint8_t* p = in + x * 4;
+            uint8_t* q = out + x * 3;
+            q[0] = OverWhite(p[2], p[3]);
+            q[1] = OverWhite(p[1], p[3]);
+            q[2] = OverWhite(p[0], p[3]);
+        }
+        return;
+    }
+    const int32_t sourceBytes = sourceBits / 8;
+    for (int32_t x = 0; x < width; ++x, in += sourceBytes, out += 4) {
+        const uint32_t alpha = sourceBytes == 4 ? in[3] : 255;
+        out[0] = OverWhite(in[2], alpha);
+        out[1] = OverWhite(in[1], alpha);
+        out[2] = OverWhite(in[0], alpha);
+        out[3] = 0;
     }
 }
 

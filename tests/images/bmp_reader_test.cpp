@@ -146,6 +146,22 @@ TEST_F(BmpReaderTest, HostileFilesAreRefusedCleanly) {
         {"height INT32_MIN", [](BmpSpec& s) { s.height = INT32_MIN; }, Outcome::Refused},
         {"height -32768", [](BmpSpec& s) { s.height = -32768; }, Outcome::Refused},
         {"top-down height -3", [](BmpSpec& s) { s.height = -3; }, Outcome::Decoded},
+        {"RLE claiming a huge image",
+         [](BmpSpec& s) {
+             s.width = 30000;
+             s.height = 8000;
+             s.compression = 1;
+             s.pixels = {0, 2, 255, 255, 0, 0, 0, 1};
+         },
+         Outcome::Refused},
+        {"RLE claiming 2^20 pixels",
+         [](BmpSpec& s) {
+             s.width = 1024;
+             s.height = 1024;
+             s.compression = 1;
+             s.pixels = {0, 1};
+         },
+         Outcome::Decoded},
         {"over the pixel limit",
          [](BmpSpec& s) {
              s.width = 32767;

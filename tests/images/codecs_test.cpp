@@ -141,6 +141,22 @@ TEST_F(CodecsTest, ThirtyTwoBitPixelsAreLaidOverWhite) {
                 << int(c.pixel[3]) << " at " << depth;
         }
     }
+    // Long rows mixing opaque runs with other pixels.
+    const int32_t width = 45;
+    std::vector<uint8_t> row = Picture(width, 2, 4);
+    for (int32_t x : {0, 5, 6, 17, 30, 44})
+        row[x * 4 + 3] = static_cast<uint8_t>(x * 5);
+    std::vector<uint8_t> expected;
+    for (size_t i = 0; i < row.size(); i += 4) {
+        for (int c = 0; c < 3; ++c)
+            expected.push_back(
+                static_cast<uint8_t>((row[i + c] * row[i + 3] + (255 - row[i + 3]) * 255) / 255));
+    }
+    for (int32_t depth : {24, 32}) {
+        const Decoded decoded = DecodeBytes(
+            Encoded(EncodeBmpFrom32(nullptr, row.data(), width, 2, width * 4, 0, 0, depth)));
+        EXPECT_EQ(decoded.rgb, expected) << depth;
+    }
 }
 
 // The pixels the writer stores at an indexed depth, from the same palette reduction.
