@@ -50,7 +50,8 @@ Pixel SourcePixel(NativeImage image, int32_t x, int32_t y) {
 }
 
 ColourValue TestFilter(int32_t x, int32_t y, ColourValue source, ColourValue target) {
-    return source ^ (target >> 1) ^ static_cast<ColourValue>(x * 0x01020304 + y * 0x40302010);
+    return source ^ (target >> 1) ^
+           (static_cast<ColourValue>(x) * 0x01020304u + static_cast<ColourValue>(y) * 0x40302010u);
 }
 
 // The blit rules, written out from their table.
