@@ -169,7 +169,7 @@ bool DrawableImage(NativeImage image) {
 
 }  // namespace
 
-// The blitter ------------------------------------------------------------------------------------
+// The blitter -------------------------------------------------------------------------------------
 
 void BlitPixels(DrawingContext* context, const uint8_t* source, int64_t sourcePitch, int32_t x,
                 int32_t y, int32_t w, int32_t h, int32_t opacity, int32_t alphaFlag) {
@@ -201,7 +201,7 @@ void BlitPixels(DrawingContext* context, const uint8_t* source, int64_t sourcePi
     FreeMemory(copy);
 }
 
-// Slot operations -------------------------------------------------------------------------------
+// Slot operations ---------------------------------------------------------------------------------
 
 void DrawImageOf(DrawingContext* context, NativeImage image, int32_t x, int32_t y) {
     if (!DrawableImage(image)) return;
@@ -285,7 +285,7 @@ int64_t GrabImageOf(DrawingContext* context, int64_t number, int32_t x, int32_t 
     return static_cast<int64_t>(reinterpret_cast<intptr_t>(record->image));
 }
 
-// On the current context ------------------------------------------------------------------------
+// On the current context --------------------------------------------------------------------------
 
 void DrawImage(NativeImage image, int32_t x, int32_t y) {
     if (DrawingContext* context = CurrentDrawingContext()) context->drawImage(context, image, x, y);

@@ -16,21 +16,18 @@ constexpr int64_t kMaxBmpPixels = int64_t{1} << 28;
 constexpr int64_t kMaxRunLengthPixelsPerByte = 4096;
 constexpr int64_t kRunLengthPixelsAlwaysAllowed = int64_t{1} << 20;
 
-// Registration
-// ---------------------------------------------------------------------------------------
+// Registration ------------------------------------------------------------------------------------
 void RegisterBmpCodec();  // the decoder and the encoder, both under kBmpTag
 const ImageDecoderEntry* BmpDecoderEntry();
 const ImageEncoderEntry* BmpEncoderEntry();
 
-// Reader: the decoder entry's operations
-// --------------------------------------------------------------
+// Reader: the decoder entry's operations ----------------------------------------------------------
 int32_t CheckBmp(ImageCodecState* state);  // accepts only a file whose headers are sound
 int64_t DecodeBmp(ImageCodecState* state, uint8_t* pixels, int32_t pitch,
                   int32_t flags);  // 3 bytes per pixel; 0 for pitch < width x 3 or bad pixel data
 void FinishBmp(ImageCodecState* state);
 
-// Writer
-// -------------------------------------------------------------------------------------------------
+// Writer ------------------------------------------------------------------------------------------
 int64_t EncodeBmp(const char* path, const uint8_t* pixels, int32_t width, int32_t height,
                   int32_t pitch, int32_t flags, int32_t options, int32_t depth,
                   int32_t sourceBits);  // as ImageEncodeFunction; sourceBits 24 or 32
@@ -39,8 +36,7 @@ int64_t EncodeBmpFrom24(const char* path, const uint8_t* pixels, int32_t width, 
 int64_t EncodeBmpFrom32(const char* path, const uint8_t* pixels, int32_t width, int32_t height,
                         int32_t pitch, int32_t flags, int32_t options, int32_t depth);
 
-// Layout of written files
-// ------------------------------------------------------------------------------
+// Layout of written files -------------------------------------------------------------------------
 int64_t BmpRowBytes(int64_t width, int32_t depth);  // padded to 4 bytes; 0 for other depths
 int64_t BmpHeaderBytes(int32_t depth);              // 54 plus the palette; 0 for other depths
 

@@ -70,7 +70,7 @@ bool ReadFileHeader(const uint8_t* header) {
     return signature == kBmpSignature && reservedZero;
 }
 
-// Bytes -----------------------------------------------------------------------------------------
+// Bytes -------------------------------------------------------------------------------------------
 
 // From a file, the whole file is read into one block; from memory the bytes are used in place.
 bool LoadSource(ImageCodecState* state) {
@@ -107,7 +107,7 @@ void SourceBytes(ImageCodecState* state, const uint8_t** bytes, int64_t* length)
     }
 }
 
-// Headers ---------------------------------------------------------------------------------------
+// Headers -----------------------------------------------------------------------------------------
 
 bool IsWindowsHeader(uint32_t size) {
     return size == kInfoHeaderBytes || size == kMaskHeaderBytes || size == kAlphaMaskHeaderBytes ||
@@ -292,7 +292,7 @@ bool ParseBmp(const uint8_t* bytes, int64_t length, BmpLayout* layout) {
     return layout->pixelOffset + layout->rowBytes * layout->height <= length;
 }
 
-// Pixels ----------------------------------------------------------------------------------------
+// Pixels ------------------------------------------------------------------------------------------
 
 using Palette = uint8_t[256][3];
 
@@ -479,7 +479,7 @@ class RunLengthDecoder {
 
 }  // namespace
 
-// The decoder entry's operations -----------------------------------------------------------------
+// The decoder entry's operations ------------------------------------------------------------------
 
 int32_t CheckBmp(ImageCodecState* state) {
     if (!LoadSource(state)) return 0;

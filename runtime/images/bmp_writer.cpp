@@ -247,7 +247,7 @@ bool WriteIndexedRows(BmpOutput& output, const uint8_t* pixels, int32_t width, i
 
 }  // namespace
 
-// Layout of written files ------------------------------------------------------------------------
+// Layout of written files -------------------------------------------------------------------------
 
 int64_t BmpRowBytes(int64_t width, int32_t depth) {
     if (!ValidDepth(depth) || width < 1) return 0;
@@ -259,8 +259,7 @@ int64_t BmpHeaderBytes(int32_t depth) {
     return depth > 8 ? kFileAndInfoHeaderBytes : kFileAndInfoHeaderBytes + (4 << depth);
 }
 
-// Writer
-// -------------------------------------------------------------------------------------------
+// Writer ------------------------------------------------------------------------------------------
 
 int64_t EncodeBmp(const char* path, const uint8_t* pixels, int32_t width, int32_t height,
                   int32_t pitch, int32_t flags, int32_t options, int32_t depth,
@@ -295,8 +294,7 @@ int64_t EncodeBmpFrom32(const char* path, const uint8_t* pixels, int32_t width, 
     return EncodeBmp(path, pixels, width, height, pitch, flags, options, depth, 32);
 }
 
-// Registration
-// -------------------------------------------------------------------------------------
+// Registration ------------------------------------------------------------------------------------
 
 namespace {
 constexpr ImageDecoderEntry kBmpDecoder{CheckBmp, DecodeBmp, FinishBmp, kBmpTag};

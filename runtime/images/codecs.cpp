@@ -96,7 +96,7 @@ int64_t CreateDecodedImage(int64_t number) {
 
 }  // namespace
 
-// Start-up and registries ------------------------------------------------------------------------
+// Start-up and registries -------------------------------------------------------------------------
 
 void InitImageCodecs() {
     decoders.count = 0;

@@ -10,7 +10,7 @@ namespace vorlune {
 // Format tags hold the format's letters from the low byte up.
 constexpr uint32_t kBmpTag = 0x504D42;  // "BMP"
 
-// Flags and options -----------------------------------------------------------------------------
+// Flags and options -------------------------------------------------------------------------------
 constexpr int32_t kRowsAsStored = 2;       // decode: the first stored row is row 0; encode: source
                                            // row i is stored row i (otherwise top row first)
 constexpr int32_t kPaletteDither = 0x100;  // encode options: Floyd-Steinberg at depths 4 and 8
@@ -55,7 +55,7 @@ struct ImageCodecState {
     int32_t currentFrame;                               // 0 after identifying
 };
 
-// Start-up and registries ------------------------------------------------------------------------
+// Start-up and registries -------------------------------------------------------------------------
 void InitImageCodecs();  // empty registries and a zeroed state block; again: starts over
 int32_t RegisterImageDecoder(const ImageDecoderEntry* entry);  // the new count; unchanged when
                                                                // full, null or before start-up
@@ -65,13 +65,13 @@ int32_t ImageEncoderCount();
 const ImageEncoderEntry* FindImageEncoder(uint32_t tag);  // null when none has the tag
 ImageCodecState* ImageCodecStateBlock();                  // null before start-up
 
-// Decoding (one image at a time) -----------------------------------------------------------------
+// Decoding (one image at a time) ------------------------------------------------------------------
 uint32_t IdentifyImage(const void* address, int64_t length);         // the accepting tag, or 0
 uint32_t IdentifyImageFile(const char* path);                        // the accepting tag, or 0
 int64_t DecodeImage(uint8_t* pixels, int32_t pitch, int32_t flags);  // 0 without an accepted image
 void EndImageDecoding();  // the decoder's finish, closes the file; then nothing is accepted
 
-// What the accepting decoder found (0 before) ----------------------------------------------------
+// What the accepting decoder found (0 before) -----------------------------------------------------
 int64_t DecodedImageWidth();
 int64_t DecodedImageHeight();
 int64_t DecodedImageDepth();
@@ -79,7 +79,7 @@ int64_t DecodedImageFileDepth();
 int64_t DecodedImageFrameCount();
 int64_t DecodedImageCurrentFrame();
 
-// Numbered images, as CreateImage answers: 0 on failure, and then an existing image is kept ------
+// Numbered images, as CreateImage answers: 0 on failure, and then an existing image is kept -------
 int64_t LoadImage(int64_t number, const char* path);  // opaque pixels; created depth = file depth
 int64_t LoadImageFromMemory(int64_t number, const void* address, int64_t length);
 int32_t SaveImage(int64_t number, const char* path, uint32_t tag, int32_t depth,

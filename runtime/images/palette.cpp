@@ -38,7 +38,7 @@ struct Network {
     int32_t size;
 };
 
-void ReadPixel(const PaletteReduction& source, int64_t index, double pixel[4]) {
+void SamplePixel(const PaletteReduction& source, int64_t index, double pixel[4]) {
     const int64_t row = index / source.width, column = index % source.width;
     const uint8_t* p = source.pixels + row * source.pitch + column * source.sourceBytes;
     pixel[0] = p[0];
@@ -182,6 +182,17 @@ bool CreateCache(PaletteReduction* reduction) {
     return true;
 }
 
+int32_t NearestPaletteEntry(PaletteReduction* reduction, const int32_t pixel[4]) {
+    if (reduction->cacheKeys == nullptr) return SearchNearest(*reduction, pixel);
+    const uint32_t key = PackPixel(pixel);
+    const uint32_t slot = CacheSlot(key);
+    if (reduction->cacheKeys[slot] != key) {
+        reduction->cacheKeys[slot] = key;
+        reduction->cacheIndices[slot] = static_cast<uint8_t>(SearchNearest(*reduction, pixel));
+    }
+    return reduction->cacheIndices[slot];
+}
+
 int32_t RoundedError(int32_t sixteenths) {
     return sixteenths >= 0 ? (sixteenths + kErrorUnits / 2) / kErrorUnits
                            : -((-sixteenths + kErrorUnits / 2) / kErrorUnits);
@@ -228,14 +239,6 @@ void DitheredRow(PaletteReduction* reduction, int32_t row, const uint8_t* in, ui
     }
 }
 
-}  // namespace
-
-// The pieces --------------------------------------------------------------------------------------
-
-uint8_t GammaTableEntry(int32_t j) {
-    return static_cast<uint8_t>(std::lround(255.0 * std::pow(j / 255.0, 1.0 / kPaletteGamma)));
-}
-
 void TrainNeuQuant(const PaletteReduction& source, int32_t neurons, uint8_t colours[][4]) {
     Network network;
     network.size = neurons;
@@ -261,7 +264,7 @@ void TrainNeuQuant(const PaletteReduction& source, int32_t neurons, uint8_t colo
     int64_t position = 0;
     for (int64_t i = 1; i <= samples; ++i) {
         double pixel[4];
-        ReadPixel(source, position, pixel);
+        SamplePixel(source, position, pixel);
         const int32_t winner = Contest(network, pixel);
         MoveNeuron(network.neurons[winner], alpha, pixel);
         if (radius > 0) MoveNeighbours(network, radius, winner, pixel);
@@ -280,15 +283,12 @@ void TrainNeuQuant(const PaletteReduction& source, int32_t neurons, uint8_t colo
     }
 }
 
-int32_t NearestPaletteEntry(PaletteReduction* reduction, const int32_t pixel[4]) {
-    if (reduction->cacheKeys == nullptr) return SearchNearest(*reduction, pixel);
-    const uint32_t key = PackPixel(pixel);
-    const uint32_t slot = CacheSlot(key);
-    if (reduction->cacheKeys[slot] != key) {
-        reduction->cacheKeys[slot] = key;
-        reduction->cacheIndices[slot] = static_cast<uint8_t>(SearchNearest(*reduction, pixel));
-    }
-    return reduction->cacheIndices[slot];
+}  // namespace
+
+// The initial neurons' grey levels ----------------------------------------------------------------
+
+uint8_t GammaTableEntry(int32_t j) {
+    return static_cast<uint8_t>(std::lround(255.0 * std::pow(j / 255.0, 1.0 / kPaletteGamma)));
 }
 
 // Reduction ---------------------------------------------------------------------------------------

@@ -27,8 +27,7 @@ struct PaletteReduction {
     uint8_t* cacheIndices;
 };
 
-// Reduction (options: kPaletteDither)
-// --------------------------------------------------------------
+// Reduction (options: kPaletteDither) -------------------------------------------------------------
 bool ReducePalette(PaletteReduction* reduction, const uint8_t* pixels, int32_t width,
                    int32_t height, int32_t sourceBits, int64_t pitch, int32_t depth,
                    int32_t options);  // false for bad arguments or out of memory
@@ -36,11 +35,7 @@ void PaletteRow(PaletteReduction* reduction, int32_t row,
                 uint8_t* indices);  // width indices; dithered rows must come top to bottom
 void EndPaletteReduction(PaletteReduction* reduction);
 
-// The pieces, for tests
-// ------------------------------------------------------------------------------
+// The initial neurons' grey levels ----------------------------------------------------------------
 uint8_t GammaTableEntry(int32_t j);  // round(255 x (j / 255)^(1 / 1.8))
-void TrainNeuQuant(const PaletteReduction& source, int32_t neurons,
-                   uint8_t colours[][4]);  // the network over the reduction's pixels
-int32_t NearestPaletteEntry(PaletteReduction* reduction, const int32_t pixel[4]);
 
 }  // namespace vorlune

@@ -58,7 +58,7 @@ void FillEntry(ResampleWeight& entry, int32_t j, int32_t srcLength, double scale
 
 }  // namespace
 
-// The filter -------------------------------------------------------------------------------------
+// The filter --------------------------------------------------------------------------------------
 
 double MitchellFilter(double t) {
     const double a = std::fabs(t);
@@ -67,8 +67,7 @@ double MitchellFilter(double t) {
     return 0.0;
 }
 
-// Weight tables
-// ------------------------------------------------------------------------------------
+// Weight tables -----------------------------------------------------------------------------------
 
 // One allocation: the entries, then every entry's weights. An entry never spans more than the
 // whole source, so its room is capped there; that changes no weight.
@@ -98,7 +97,7 @@ void FreeResampleWeights(ResampleWeight* table) {
     FreeMemory(table);
 }
 
-// Passes ---------------------------------------------------------------------------------------
+// Passes ------------------------------------------------------------------------------------------
 
 bool ResampleHorizontally(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t dstLength,
                           int32_t rows) {

@@ -12,11 +12,10 @@ struct ResampleWeight {
     int32_t last;  // last < first contributes nothing
 };
 
-// The filter -------------------------------------------------------------------------------------
+// The filter --------------------------------------------------------------------------------------
 double MitchellFilter(double t);  // support 2
 
-// Weight tables
-// ------------------------------------------------------------------------------------
+// Weight tables -----------------------------------------------------------------------------------
 ResampleWeight* ResampleWeights(int32_t dstLength, int32_t srcLength,
                                 int32_t* count);  // dstLength entries, null on failure or a
                                                   // length below 1; FreeResampleWeights it
