@@ -17,7 +17,7 @@ namespace {
 
 // Large run-length images are identified and checked, but decoded only up to this size, so
 // that each run stays fast.
-constexpr int64_t kMaxDecodedPixels = int64_t{1} << 20;
+constexpr int64_t kMaxDecodedPixels = int64_t{1} << 18;
 
 void Fail(const char* what) {
     std::fprintf(stderr, "fuzz_bmp: %s\n", what);
