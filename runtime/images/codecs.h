@@ -1,6 +1,5 @@
 #pragma once
-// Image codecs: the decoder and encoder registries, decoding, and numbered images from and to
-// files.
+// Image codecs: decoder and encoder registries, decoding, numbered images from and to files.
 
 #include <cstdint>
 #include <cstdio>

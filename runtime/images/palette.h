@@ -1,6 +1,5 @@
 #pragma once
-// Palettes for indexed files: NeuQuant colour quantization and nearest-colour rows with optional
-// Floyd-Steinberg dithering.
+// Palettes for indexed files: NeuQuant quantization, nearest colours, Floyd-Steinberg dithering.
 
 #include <cstdint>
 

@@ -1,6 +1,5 @@
 #pragma once
-// Row conversions between the codecs' byte orders, with byte shuffles where the processor has
-// them (checked once at run time).
+// Row conversions between the codecs' byte orders, shuffled where the processor can.
 
 #include <cstdint>
 
