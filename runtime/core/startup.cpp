@@ -12,6 +12,8 @@
 #include "runtime/events/event_queue.h"
 #include "runtime/events/menus.h"
 #include "runtime/events/windows.h"
+#include "runtime/images/bmp.h"
+#include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
 
 namespace vorlune {
@@ -42,6 +44,8 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {5, "temporary strings", InitTempStrings},
     {6, "strings", InitStrings},
     {7, "drawing state", InitDrawingState},
+    {8, "image codecs", InitImageCodecs},
+    {9, "BMP codec", RegisterBmpCodec},
     {10, "linked lists", InitLists},
     {11, "images", InitImageSystem},
     {12, "drawing key", CreateDrawingKey},

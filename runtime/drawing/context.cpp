@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/drawing/image_drawing.h"
 #include "runtime/drawing/modes.h"
 #include "runtime/drawing/shapes.h"
 #include "runtime/drawing/text.h"
@@ -100,15 +101,6 @@ void FinishOf(DrawingContext* context) {
     FreeBlock(context->fillRows);
     context->fillRows = nullptr;
     FreeGradientStops(context);
-}
-
-// FIXME: drawing and grabbing images arrive with the image blitter; until then these slots
-// draw nothing and grab nothing.
-void DrawImageOf(DrawingContext*, NativeImage, int32_t, int32_t) {}
-void DrawImageSizedOf(DrawingContext*, NativeImage, int32_t, int32_t, int32_t, int32_t) {}
-void DrawImageAlphaOf(DrawingContext*, NativeImage, int32_t, int32_t, int32_t) {}
-int64_t GrabImageOf(DrawingContext*, int64_t, int32_t, int32_t, int32_t, int32_t) {
-    return 0;
 }
 
 bool IsInside(const DrawingContext* context, int64_t x, int64_t y) {

@@ -1,0 +1,89 @@
+#pragma once
+// Decoding through the codec registry into plain RGB, and reading files through ImageMagick.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "runtime/images/bmp.h"
+#include "runtime/images/codecs.h"
+
+namespace vorlune::testing {
+
+struct Decoded {
+    bool ok = false;
+    int64_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // top row first, tightly packed
+};
+
+// Identify and decode in memory; a file that is identified but not decoded is not ok.
+inline Decoded DecodeBytes(const std::vector<uint8_t>& bytes, int32_t flags = 0) {
+    Decoded result;
+    if (IdentifyImage(bytes.data(), static_cast<int64_t>(bytes.size())) != kBmpTag) return result;
+    result.width = DecodedImageWidth();
+    result.height = DecodedImageHeight();
+    result.rgb.assign(static_cast<size_t>(result.width * result.height * 3), 0);
+    result.ok = DecodeImage(result.rgb.data(), static_cast<int32_t>(result.width * 3), flags) == 1;
+    EndImageDecoding();
+    return result;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline bool HasImageMagick() {
+    return std::system("command -v convert >/dev/null 2>&1") == 0;
+}
+
+// Runs a shell command and answers what it wrote; empty when it failed.
+inline std::vector<uint8_t> CommandOutput(const std::string& command) {
+    std::vector<uint8_t> output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return output;
+    uint8_t buffer[65536];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.insert(output.end(), buffer, buffer + count);
+    if (pclose(pipe) != 0) output.clear();
+    return output;
+}
+
+// The red, green and blue that ImageMagick reads from a file, 8 bits each, top row first.
+inline std::vector<uint8_t> ImageMagickRgb(const std::string& path) {
+    return CommandOutput("convert '" + path + "' -depth 8 rgb:- 2>/dev/null");
+}
+
+inline bool RunConvert(const std::string& arguments) {
+    return std::system(("convert " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A fresh folder under the temporary directory, removed with everything in it.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        char name[] = "/tmp/vorlune-test-XXXXXX";
+        path_ = mkdtemp(name) != nullptr ? name : "";
+    }
+    ~ScratchFolder() {
+        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace vorlune::testing
