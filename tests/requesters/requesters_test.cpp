@@ -67,7 +67,7 @@ TEST_F(RequestersTest, EachButtonSetAnswersTheCodeOfThePressedButton) {
         {1, {1}, 7, yesNo},
         {1, {0}, 6, yesNo},
         {1, {-1}, 6, yesNo},
-        {1, {-2, -3, 1}, 7, yesNo},  // neither answer is assumed: the box stays up
+        {1, {-2, -3, 0}, 6, yesNo},  // neither answer is assumed: the box stays up
         {2, {2}, 2, yesNoCancel},
         {2, {-2}, 2, yesNoCancel},
         {3, {-3}, 2, yesNoCancel},
