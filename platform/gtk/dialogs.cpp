@@ -285,7 +285,6 @@ InputPanel CreateInputPanel(const InputPanelContent& content, InputPanelDelegate
     gtk_window_set_resizable(gtkWindow, FALSE);
     gtk_window_set_deletable(gtkWindow, TRUE);
     gtk_window_set_modal(gtkWindow, TRUE);
-    gtk_window_set_keep_above(gtkWindow, TRUE);
     gtk_window_set_transient_for(gtkWindow, ParentOf(content.parent));
     gtk_window_set_position(gtkWindow, GTK_WIN_POS_CENTER);
     LimitWindowFunctions(window, true);

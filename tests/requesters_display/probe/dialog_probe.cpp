@@ -6,7 +6,8 @@
 //   result <code> | answer <text>       what the requester returned
 //   key <0 or 1>                        whether the window is key again afterwards
 // Modes: "message <flags>", "input <flags>", "startup" (the help box right after the window is
-// created, as the program does it).
+// created, as the program does it), "bound" (the help box from a callback bound to the window's
+// activation, so from inside the runtime's wait).
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -131,6 +132,21 @@ gboolean WatchForDialog(gpointer mainWindow) {
     return G_SOURCE_REMOVE;
 }
 
+int64_t ShowHelp(int32_t flags) {
+    return ShowMessageBox(
+        u"HELP\r(press Return to open/close this)",
+        u"\nUse ARROW KEYS to VORLUNE!\nwith CTRL+SHIFT: SuperFaster\n\nESC or Q to QUIT!\n",
+        flags);
+}
+
+bool helpShownFromCallback = false;
+
+void ShowHelpOnActivation() {
+    if (helpShownFromCallback) return;
+    helpShownFromCallback = true;
+    std::printf("result %lld\n", static_cast<long long>(ShowHelp(4)));
+}
+
 void SettleEvents() {
     for (int i = 0; i < 20; ++i)
         NextWindowEvent(25);
@@ -140,15 +156,20 @@ void RunProbe() {
     const char* mode = ArgumentCount() > 1 ? ArgumentVector()[1] : "message";
     const int32_t flags = ArgumentCount() > 2 ? std::atoi(ArgumentVector()[2]) : 4;
     const bool startup = std::strcmp(mode, "startup") == 0;
+    const bool bound = std::strcmp(mode, "bound") == 0;
     if (CreateWindow(0, 0, 0, 512, 512, u"Probe", kWindowBorderless | kWindowCentred) == 0) return;
     auto* window = reinterpret_cast<GtkWidget*>(WindowID(0));
-    if (!startup) {
+    if (bound) BindEvent(kEventActivateWindow, ShowHelpOnActivation, 0);
+    if (!startup && !bound) {
         SettleEvents();
         std::printf("ready %lu\n", XidOf(window));
     }
     std::printf("before %d\n", KeyWindow() == WindowID(0) ? 1 : 0);
     g_timeout_add(50, WatchForDialog, window);
-    if (std::strcmp(mode, "input") == 0) {
+    if (bound) {
+        while (!helpShownFromCallback)
+            WaitForEvent();
+    } else if (std::strcmp(mode, "input") == 0) {
         const auto start = static_cast<int32_t>(TempStrings().tempPos);
         AppendLiteral(u"el = 1.0940010548   df = 0.2937101722");
         TempStrings().tempPos += 2;
@@ -158,14 +179,10 @@ void RunProbe() {
         std::free(answer);
         SetTempPosition(start);
     } else {
-        const int64_t result = ShowMessageBox(
-            u"HELP\r(press Return to open/close this)",
-            u"\nUse ARROW KEYS to VORLUNE!\nwith CTRL+SHIFT: SuperFaster\n\nESC or Q to QUIT!\n",
-            flags);
-        std::printf("result %lld\n", static_cast<long long>(result));
+        std::printf("result %lld\n", static_cast<long long>(ShowHelp(flags)));
     }
     SettleEvents();
-    if (startup) std::printf("ready %lu\n", XidOf(window));
+    if (startup || bound) std::printf("ready %lu\n", XidOf(window));
     std::printf("key %d\n", KeyWindow() == WindowID(0) ? 1 : 0);
 }
 
