@@ -155,8 +155,9 @@ void AlignTextsLeft(GtkWidget* dialog) {
 GtkWidget* NewMessageDialog(const MessageBoxContent& content) {
     const std::string headline = ToUTF8(content.headline, true);
     const IconKind icon = IconKindOf(content.icon);
+    GtkWindow* parent = ParentOf(content.parent);
     GtkWidget* dialog = gtk_message_dialog_new(
-        ParentOf(content.parent), GTK_DIALOG_MODAL, icon.type,
+        parent, GTK_DIALOG_MODAL, icon.type,
         content.buttonCount == 0 ? GTK_BUTTONS_OK : GTK_BUTTONS_NONE, "%s", headline.c_str());
     ShowIcon(dialog, icon.iconName);
     const std::string text = ToUTF8(content.text);
@@ -164,8 +165,9 @@ GtkWidget* NewMessageDialog(const MessageBoxContent& content) {
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", text.c_str());
     }
     AlignTextsLeft(dialog);
-    // GTK puts the default button at the right end and the others leftwards, as the first,
-    // second and third buttons stand: added from the last, each response is the button's index.
+    // The buttons read from the right in the order given, the first (the default) at the right
+    // end where GTK puts the affirmative one; so they are added from the last, each answering
+    // its index.
     for (int32_t i = content.buttonCount - 1; i >= 0; --i) {
         GtkWidget* button = gtk_button_new_with_label(ToUTF8(content.buttons[i].title).c_str());
         gtk_widget_set_can_default(button, TRUE);
@@ -175,7 +177,8 @@ GtkWidget* NewMessageDialog(const MessageBoxContent& content) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog),
                                     content.buttonCount == 0 ? GTK_RESPONSE_OK : 0);
     LimitWindowFunctions(dialog, content.buttonCount == 0 || content.cancelButton >= 0);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_position(GTK_WINDOW(dialog),
+                            parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
     return dialog;
 }
 
