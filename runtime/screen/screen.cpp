@@ -96,6 +96,8 @@ int32_t OpenScreen(NativeWindow window, int32_t x, int32_t y, int32_t width, int
     screen.screenWidth = width;
     screen.screenHeight = height;
     SetUp2D(width, height);
+    // The viewport follows the stretched view, as every later resize makes it do.
+    if (screen.autoStretch != 0) ResizeScreenToWindow(window);
     screen.screenHasFocus = 1;
     screen.screenDepth = kScreenDepth;
     return 1;
