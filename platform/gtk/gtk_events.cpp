@@ -10,6 +10,10 @@
 #include "platform/events.h"
 #include "platform/gtk/gtk_backend.h"
 
+// Last: X11 defines names (AnyKey, None...) that nothing above may see as macros.
+#include <X11/XKBlib.h>
+#include <gdk/gdkx.h>
+
 namespace vorlune {
 
 namespace gtk {
@@ -461,9 +465,18 @@ void SendPlatformEvent(const PlatformEvent& event) {
     gtk::sending = outer;
 }
 
+// Asked of the X server: GDK's own copy of the state changes only once it has read the state
+// notification that follows a key event, so it lags one event behind the keys.
 uint32_t GlobalModifierFlags() {
     if (!gtk::IsRunning()) return 0;
-    GdkKeymap* keymap = gdk_keymap_get_for_display(gtk::Display());
+    GdkDisplay* display = gtk::Display();
+    XkbStateRec state;
+    if (GDK_IS_X11_DISPLAY(display) &&
+        XkbGetState(gdk_x11_display_get_xdisplay(display), XkbUseCoreKbd, &state) == Success) {
+        // The core modifier bits are GDK's.
+        return gtk::FlagsOf(static_cast<GdkModifierType>(state.mods));
+    }
+    GdkKeymap* keymap = gdk_keymap_get_for_display(display);
     return gtk::FlagsOf(static_cast<GdkModifierType>(gdk_keymap_get_modifier_state(keymap)));
 }
 
