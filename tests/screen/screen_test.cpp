@@ -6,6 +6,7 @@
 
 #include "platform/headless/control.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/startup.h"
 #include "tests/screen/screen_fixture.h"
 
 namespace vorlune {
@@ -169,6 +170,15 @@ TEST_F(ScreenTest, AScreenWhoseWindowClosesIsClosedWithIt) {
     EXPECT_EQ(screen.screenHasFocus, 0);
     EXPECT_EQ(GetObject(screen.spriteRegistry, 1), nullptr);
     CloseScreen();
+}
+
+TEST_F(ScreenTest, TheEndHooksCloseTheScreenAndFreeTheSprites) {
+    AddSprite(4, 41, true);
+    EndRuntime();
+    EXPECT_EQ(CurrentScreen().screenContext, nullptr);
+    EXPECT_EQ(SubviewCount(WindowContentView(window)), 0);
+    EXPECT_EQ(GetObject(CurrentScreen().spriteRegistry, 4), nullptr);
+    EXPECT_EQ(DeletedGLTextureCount(), 1);
 }
 
 }  // namespace

@@ -161,6 +161,34 @@ TEST(ScreenDisplayTest, ImageGadgetsShowTheImagesPixelsExactly) {
     EXPECT_NE(PatternMismatches(shot, kFramedGadgetX, kFramedGadgetY), 0) << "the groove itself";
 }
 
+// Clicks at (60, 60) of the window, inside the plain gadget 0.
+TEST(ScreenDisplayTest, ClicksOnAnImageGadgetBecomeItsEvents) {
+    struct Step {
+        const char* actions;  // xdotool's arguments after the move
+        std::vector<std::string> lines;
+    };
+    const std::vector<Step> steps = {
+        {"click 1", {"event 3 0 0"}},
+        {"click 3", {"event 3 0 1"}},
+        {"click --repeat 2 --delay 60 1", {"event 3 0 0", "event 3 0 2"}},
+        {"keydown ctrl click 1 keyup ctrl", {"event 3 0 1"}},
+        {"mousedown 1 mousemove_relative 5 5 mousemove_relative 5 5 mouseup 1",
+         {"event 3 0 2048", "event 3 0 0"}},
+    };
+    ScreenProbe probe("image");
+    ASSERT_FALSE(probe.window().empty());
+    probe.Activate();
+    for (const Step& step : steps) {
+        probe.Collect(600ms);  // past the double-click time
+        Shell("xdotool mousemove --window " + probe.window() + " 60 60 " + step.actions);
+        std::vector<std::string> events;
+        for (const std::string& line : probe.Collect(600ms)) {
+            if (line.rfind("event 3 ", 0) == 0) events.push_back(line);
+        }
+        EXPECT_EQ(events, step.lines) << step.actions;
+    }
+}
+
 // Each step's lines come in this order, not necessarily next to each other.
 TEST(ScreenDisplayTest, KeyPressesAndReleasesAreReportedAsSpecified) {
     struct Step {
@@ -217,7 +245,7 @@ TEST(ScreenDisplayTest, QAloneIsClaimedAndControlQReachesTheQuitItem) {
     for (const std::string& line : lines)
         EXPECT_NE(line.rfind("event ", 0), 0u) << "Q alone reached the application: " << line;
     Shell("xdotool key ctrl+q");
-    EXPECT_EQ(probe.WaitFor("event 1 "), "event 1 -4");
+    EXPECT_EQ(probe.WaitFor("event 1 "), "event 1 -4 0");
     EXPECT_EQ(probe.WaitFor("quit"), "quit");
 }
 

@@ -5,7 +5,7 @@
 //                                          whenever that set changes after a poll
 //   released <code>                        each code WasKeyReleased reports, in hex
 //   focus <0 or 1>                         whenever the screen's focus flag changes
-//   event <type> <object>                  every runtime event the wait returns
+//   event <type> <object> <subtype>        every runtime event the wait returns
 //   quit                                   after the Quit menu event, before it ends
 // Modes: "keys" (the program's set-up: keyboard, screen system, a 0 x 0 screen in the window)
 // and "image" (image gadgets showing the pattern of tests/screen_display/pattern.h: one plain,
@@ -111,8 +111,9 @@ void RunProbe() {
         const int64_t result = WaitForEvent();
         if (keys) PollKeyboard();
         if (result > 0) {
-            std::printf("event %lld %lld\n", static_cast<long long>(result),
-                        static_cast<long long>(EventMenuID()));
+            std::printf("event %lld %lld %lld\n", static_cast<long long>(result),
+                        static_cast<long long>(EventMenuID()),
+                        static_cast<long long>(EventSubtype()));
         }
         if (keys) ReportKeyboard(&held, &focus);
         if (result == kEventMenu && EventMenuID() == kMenuItemQuit) break;
