@@ -202,7 +202,7 @@ void DestroyGadgetRecord(int64_t number) {
     if (record == nullptr) return;
     RemoveGadgetEventBinding(number, nullptr, -1);
     RemoveEvents(kEventGadget, number, -1, -1);
-    RemoveEvents(kEventGadgetDrop, number, record->windowNumber, -1);
+    RemoveEvents(kEventGadgetDrop, number, -1, -1);
     if (ZkGadgetView* gadgetView = GadgetViewOf(record->view)) {
         gadgetView->setAlreadyDestroyed(true);
     }
