@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/drag_drop.h"
 #include "platform/events.h"
 #include "platform/handles.h"
 
@@ -11,6 +12,7 @@ namespace vorlune {
 
 // A view's answers to drawing and the mouse. The mouse methods answer true when they handled
 // the event; false passes it to the superview, as an unhandled event goes up the view chain.
+// Drags reach only views that accept drops (platform/drag_drop.h).
 class ViewDelegate {
   public:
     virtual ~ViewDelegate() = default;
@@ -24,6 +26,11 @@ class ViewDelegate {
     virtual bool mouseMoved(NativeView, const PlatformEvent&) { return false; }
     virtual bool mouseDragged(NativeView, const PlatformEvent&) { return false; }
     virtual bool scrollWheel(NativeView, const PlatformEvent&) { return false; }
+    virtual uint32_t draggingEntered(NativeView, const DragInfo&) { return kDragOperationNone; }
+    virtual uint32_t draggingUpdated(NativeView, const DragInfo&) { return kDragOperationNone; }
+    virtual bool prepareForDragOperation(NativeView, const DragInfo&) { return false; }
+    virtual bool performDragOperation(NativeView, const DragInfo&) { return false; }
+    virtual void concludeDragOperation(NativeView, const DragInfo&) {}
     virtual void viewWillBeDestroyed(NativeView) {}  // may delete the delegate
 };
 

@@ -5,8 +5,13 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <string>
 
+#include "platform/control.h"
 #include "platform/events.h"
+#include "platform/image_view.h"
+#include "platform/pixel_store.h"
+#include "platform/text.h"
 #include "platform/view.h"
 #include "platform/window.h"
 
@@ -46,9 +51,24 @@ struct WindowState {
     bool acceptsMouseMoved;
 };
 
+enum class ViewKind { kContainer, kImage, kGL };
+
 struct ViewState {
     ViewDelegate* delegate;
     PlatformRect frame;
+    ViewKind kind;
+    bool acceptsDrops;
+    bool dragEntered;  // the current drag has been announced to the delegate
+    // Image views, which are the controls here
+    NativeImage image;         // a held reference
+    cairo_surface_t* surface;  // the image as cairo paints it; null until needed again
+    ImageFrameStyle frameStyle;
+    ControlTarget* target;
+    bool disabled;
+    TextFont font;
+    int32_t intValue;
+    std::u16string stringValue;
+    int32_t swapInterval;  // OpenGL views
 };
 
 bool IsRunning();
@@ -56,6 +76,11 @@ GdkDisplay* Display();
 WindowState* StateOf(GtkWidget* window);  // null for windows not made here
 ViewState* ViewStateOf(GtkWidget* view);  // null for widgets not made here
 GtkWidget* NewContainer(PlatformRect frame);
+// Gives a fresh widget the state and signals of a view: drawing and mouse through its delegate,
+// destruction; the view keeps a reference until it is destroyed.
+ViewState* AttachView(GtkWidget* widget, PlatformRect frame, ViewKind kind);
+void ReleaseViewResources(GtkWidget* view, ViewState* state);  // as the view is destroyed
+void PointInContent(GtkWidget* view, double* x, double* y);    // from the view's coordinates
 
 // Events
 uint32_t FlagsOf(GdkModifierType state);
@@ -63,5 +88,6 @@ int32_t KeyCharacters(guint keyval, char16_t* characters);  // into 3 units, ter
 // The platform event for a GDK event being handled by a widget: the one being sent when it
 // is that, otherwise a fresh translation.
 bool PlatformEventFor(GdkEvent* event, PlatformEvent* platformEvent);
+void NotePointerMotion(double rootX, double rootY);  // for the mouse delta
 
 }  // namespace vorlune::gtk

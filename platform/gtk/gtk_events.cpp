@@ -10,6 +10,10 @@
 #include "platform/events.h"
 #include "platform/gtk/gtk_backend.h"
 
+// Last: X11 defines names (AnyKey, None...) that nothing above may see as macros.
+#include <X11/XKBlib.h>
+#include <gdk/gdkx.h>
+
 namespace vorlune {
 
 namespace gtk {
@@ -130,16 +134,53 @@ uint32_t ModifierKeyFlag(guint keyval) {
     }
 }
 
-// The key's value with Shift (and Num Lock) only, as macOS's characters ignoring modifiers.
+// A letter of a script other than Latin (Cyrillic, Greek...), which no key code stands for.
+bool IsNonLatinLetter(guint keyval) {
+    const gunichar character = gdk_keyval_to_unicode(keyval);
+    return character > 0x7F && g_unichar_isalpha(character) &&
+           g_unichar_get_script(character) != G_UNICODE_SCRIPT_LATIN;
+}
+
+// The ASCII character at the same level of the same physical key in the lowest other layout
+// group, as GTK matches accelerators on non-Latin layouts; 0 when there is none.
+guint LatinKeyvalOfKey(GdkKeymap* keymap, const GdkEventKey& key, gint level) {
+    GdkKeymapKey* keys = nullptr;
+    guint* keyvals = nullptr;
+    gint count = 0;
+    if (!gdk_keymap_get_entries_for_keycode(keymap, key.hardware_keycode, &keys, &keyvals,
+                                            &count)) {
+        return 0;
+    }
+    guint found = 0;
+    gint foundGroup = G_MAXINT;
+    for (gint i = 0; i < count; ++i) {
+        const gunichar character = gdk_keyval_to_unicode(keyvals[i]);
+        if (keys[i].group != key.group && keys[i].level == level && keys[i].group < foundGroup &&
+            character > 0 && character <= 0x7F) {
+            found = keyvals[i];
+            foundGroup = keys[i].group;
+        }
+    }
+    g_free(keys);
+    g_free(keyvals);
+    return found;
+}
+
+// The key's value with Shift (and Num Lock) only, as macOS's characters ignoring modifiers,
+// in the active layout; a non-Latin letter falls back to the key's Latin character.
 guint KeyvalIgnoringModifiers(const GdkEventKey& key) {
     const auto state = static_cast<GdkModifierType>(key.state & (GDK_SHIFT_MASK | GDK_MOD2_MASK));
+    GdkKeymap* keymap = gdk_keymap_get_for_display(Display());
     guint keyval = 0;
-    if (gdk_keymap_translate_keyboard_state(gdk_keymap_get_for_display(Display()),
-                                            key.hardware_keycode, state, key.group, &keyval,
-                                            nullptr, nullptr, nullptr)) {
-        return keyval;
+    gint level = 0;
+    if (!gdk_keymap_translate_keyboard_state(keymap, key.hardware_keycode, state, key.group,
+                                             &keyval, nullptr, &level, nullptr)) {
+        return key.keyval;
     }
-    return key.keyval;
+    if (IsNonLatinLetter(keyval)) {
+        if (const guint latin = LatinKeyvalOfKey(keymap, key, level)) return latin;
+    }
+    return keyval;
 }
 
 NativeWindow ToplevelOf(GdkWindow* window) {
@@ -311,6 +352,8 @@ bool EndsTheWait(GdkEvent* event) {
 }
 
 void HandleGdkEvent(GdkEvent* event, gpointer) {
+    if (event->type == GDK_MOTION_NOTIFY)
+        NotePointerMotion(event->motion.x_root, event->motion.y_root);
     // Only the wait itself keeps events; nested loops (modal dialogs) get them straight.
     if (waiting && g_main_depth() == waitDepth + 1 && EndsTheWait(event)) {
         PlatformEvent platformEvent;
@@ -422,9 +465,18 @@ void SendPlatformEvent(const PlatformEvent& event) {
     gtk::sending = outer;
 }
 
+// Asked of the X server: GDK's own copy of the state changes only once it has read the state
+// notification that follows a key event, so it lags one event behind the keys.
 uint32_t GlobalModifierFlags() {
     if (!gtk::IsRunning()) return 0;
-    GdkKeymap* keymap = gdk_keymap_get_for_display(gtk::Display());
+    GdkDisplay* display = gtk::Display();
+    XkbStateRec state;
+    if (GDK_IS_X11_DISPLAY(display) &&
+        XkbGetState(gdk_x11_display_get_xdisplay(display), XkbUseCoreKbd, &state) == Success) {
+        // The core modifier bits are GDK's.
+        return gtk::FlagsOf(static_cast<GdkModifierType>(state.mods));
+    }
+    GdkKeymap* keymap = gdk_keymap_get_for_display(display);
     return gtk::FlagsOf(static_cast<GdkModifierType>(gdk_keymap_get_modifier_state(keymap)));
 }
 

@@ -72,6 +72,7 @@ void OnDestroy(GtkWidget* widget, gpointer) {
     ViewDelegate* delegate = state->delegate;
     state->delegate = nullptr;
     if (delegate != nullptr) delegate->viewWillBeDestroyed(ViewHandle(widget));
+    gtk::ReleaseViewResources(widget, state);
     // The reference taken at creation; GTK holds its own while it disposes the widget.
     g_object_unref(widget);
 }
@@ -90,23 +91,44 @@ ViewState* ViewStateOf(GtkWidget* view) {
     return static_cast<ViewState*>(g_object_get_data(G_OBJECT(view), kViewStateKey));
 }
 
-GtkWidget* NewContainer(PlatformRect frame) {
-    GtkWidget* fixed = gtk_fixed_new();
-    g_object_ref_sink(fixed);
-    gtk_widget_set_has_window(fixed, TRUE);
-    gtk_widget_add_events(fixed, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK |
-                                     GDK_POINTER_MOTION_MASK);
-    auto* state = new ViewState{nullptr, frame};
-    g_object_set_data_full(G_OBJECT(fixed), kViewStateKey, state,
+ViewState* AttachView(GtkWidget* widget, PlatformRect frame, ViewKind kind) {
+    g_object_ref_sink(widget);
+    gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                      GDK_SCROLL_MASK | GDK_POINTER_MOTION_MASK);
+    auto* state = new ViewState{};
+    state->frame = frame;
+    state->kind = kind;
+    g_object_set_data_full(G_OBJECT(widget), kViewStateKey, state,
                            [](gpointer data) { delete static_cast<ViewState*>(data); });
-    gtk_widget_set_size_request(fixed, Rounded(frame.width), Rounded(frame.height));
-    g_signal_connect_after(fixed, "draw", G_CALLBACK(OnDraw), nullptr);
+    gtk_widget_set_size_request(widget, Rounded(frame.width), Rounded(frame.height));
+    g_signal_connect_after(widget, "draw", G_CALLBACK(OnDraw), nullptr);
     for (const char* signal :
          {"button-press-event", "button-release-event", "scroll-event", "motion-notify-event"}) {
-        g_signal_connect(fixed, signal, G_CALLBACK(OnMouse), nullptr);
+        g_signal_connect(widget, signal, G_CALLBACK(OnMouse), nullptr);
     }
-    g_signal_connect(fixed, "destroy", G_CALLBACK(OnDestroy), nullptr);
+    g_signal_connect(widget, "destroy", G_CALLBACK(OnDestroy), nullptr);
+    return state;
+}
+
+GtkWidget* NewContainer(PlatformRect frame) {
+    GtkWidget* fixed = gtk_fixed_new();
+    gtk_widget_set_has_window(fixed, TRUE);
+    AttachView(fixed, frame, ViewKind::kContainer);
     return fixed;
+}
+
+void PointInContent(GtkWidget* view, double* x, double* y) {
+    GtkWidget* content = nullptr;
+    for (GtkWidget* widget = view; widget != nullptr; widget = gtk_widget_get_parent(widget)) {
+        if (ViewStateOf(widget) != nullptr) content = widget;
+    }
+    int contentX = 0, contentY = 0;
+    if (content != nullptr && content != view &&
+        gtk_widget_translate_coordinates(view, content, static_cast<int>(std::floor(*x)),
+                                         static_cast<int>(std::floor(*y)), &contentX, &contentY)) {
+        *x += contentX - std::floor(*x);
+        *y += contentY - std::floor(*y);
+    }
 }
 
 }  // namespace gtk

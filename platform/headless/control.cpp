@@ -269,3 +269,100 @@ EditAction EditActionAt(int32_t index) {
 }
 
 }  // namespace vorlune
+
+namespace vorlune {
+
+namespace {
+
+headless::View* DropDestinationAt(headless::Window* window, double x, double y) {
+    const PlatformRect& frame = window->contentView->frame;
+    headless::View* view = headless::HitTest(window->contentView, x + frame.x, y + frame.y);
+    while (view != nullptr && !(view->acceptsDrops && view->delegate != nullptr))
+        view = view->superview;
+    return view;
+}
+
+}  // namespace
+
+bool ReadImageViewPixel(NativeView handle, int32_t x, int32_t y, uint8_t rgba[4]) {
+    const headless::View* view = ViewOf(handle);
+    if (view == nullptr || view->kind != headless::ViewKind::kImage || view->image == nullptr) {
+        return false;
+    }
+    const int32_t inset =
+        view->frameStyle == ImageFrameStyle::kGroove ? static_cast<int32_t>(kGrooveFrameWidth) : 0;
+    const int32_t width = static_cast<int32_t>(view->frame.width);
+    const int32_t height = static_cast<int32_t>(view->frame.height);
+    const int32_t imageX = x - inset;
+    const int32_t imageY = y - inset;
+    if (x < inset || y < inset || x >= width - inset || y >= height - inset ||
+        imageX >= NativeImageWidth(view->image) || imageY >= NativeImageHeight(view->image)) {
+        return false;
+    }
+    const uint8_t* pixel = NativeImagePixels(view->image) +
+                           static_cast<int64_t>(imageY) * NativeImageBytesPerRow(view->image) +
+                           static_cast<int64_t>(imageX) * 4;
+    std::copy(pixel, pixel + 4, rgba);
+    return true;
+}
+
+void PerformControlAction(NativeView view) {
+    if (ControlTarget* target = GetControlTarget(view)) target->controlAction(view);
+}
+
+void SetHeadlessGLAvailable(bool available) {
+    GetState().glAvailable = available;
+}
+
+bool InspectHeadlessGLView(NativeView handle, HeadlessGLInfo* info) {
+    const headless::View* view = ViewOf(handle);
+    if (view == nullptr || view->kind != headless::ViewKind::kGL) return false;
+    const headless::GLState& gl = view->gl;
+    *info = {gl.realised,      GetState().currentGLView == view,
+             gl.swapInterval,  gl.depthTest,
+             gl.viewportWidth, gl.viewportHeight,
+             gl.clears};
+    return true;
+}
+
+void SetHeadlessRefreshRate(double hertz) {
+    GetState().refreshRate = hertz;
+}
+
+int32_t DeletedGLTextureCount() {
+    return static_cast<int32_t>(GetState().deletedTextures.size());
+}
+
+uint32_t DeletedGLTextureAt(int32_t index) {
+    return GetState().deletedTextures.at(static_cast<size_t>(index));
+}
+
+void MoveHeadlessMouse(double deltaX, double deltaY) {
+    GetState().mouseDeltaX += deltaX;
+    GetState().mouseDeltaY += deltaY;
+}
+
+void HeadlessCursorPosition(double* x, double* y) {
+    *x = GetState().cursorX;
+    *y = GetState().cursorY;
+}
+
+int32_t CursorWarpCount() {
+    return GetState().cursorWarps;
+}
+
+bool InjectDrop(NativeWindow handle, const DragInfo& info) {
+    headless::Window* window = WindowOf(handle);
+    if (window == nullptr || window->contentView == nullptr) return false;
+    headless::View* view = DropDestinationAt(window, info.x, info.y);
+    if (view == nullptr) return false;
+    const NativeView destination = HandleOf(view);
+    if (view->delegate->draggingEntered(destination, info) == kDragOperationNone) return false;
+    if (view->delegate->draggingUpdated(destination, info) == kDragOperationNone) return false;
+    if (!view->delegate->prepareForDragOperation(destination, info)) return false;
+    if (!view->delegate->performDragOperation(destination, info)) return false;
+    view->delegate->concludeDragOperation(destination, info);
+    return true;
+}
+
+}  // namespace vorlune

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/application.h"
+#include "platform/drag_drop.h"
 #include "platform/events.h"
 #include "platform/handles.h"
 
@@ -75,6 +76,40 @@ void ClearSentEvents();
 int32_t WakeUpEventsPosted();  // since the reset
 int32_t PlatformWaitCount();   // calls of NextPlatformEvent since the reset
 bool IsHeadlessApplicationHidden();
+
+// Image views and controls -----------------------------------------------------------------------
+// The pixel an image view shows at (x, y) of its bounds: false where it shows none (outside
+// the image, or in its frame).
+bool ReadImageViewPixel(NativeView view, int32_t x, int32_t y, uint8_t rgba[4]);
+void PerformControlAction(NativeView view);  // as the user acting on the control
+
+// OpenGL views and displays ----------------------------------------------------------------------
+struct HeadlessGLInfo {
+    bool realised;
+    bool current;
+    int32_t swapInterval;
+    bool depthTest;
+    int32_t viewportWidth, viewportHeight;
+    int32_t clears;
+};
+
+void SetHeadlessGLAvailable(bool available);  // without it no OpenGL context can be realised
+bool InspectHeadlessGLView(NativeView view, HeadlessGLInfo* info);  // false for other views
+void SetHeadlessRefreshRate(double hertz);                          // 0: unknown
+int32_t DeletedGLTextureCount();
+uint32_t DeletedGLTextureAt(int32_t index);
+
+// The pointer
+// --------------------------------------------------------------------------------------
+void MoveHeadlessMouse(double deltaX, double deltaY);  // movement the platform will report
+void HeadlessCursorPosition(double* x, double* y);     // where the last warp put it
+int32_t CursorWarpCount();
+
+// Drops
+// -------------------------------------------------------------------------------------------- A
+// drag released over the window at (info.x, info.y): the deepest view there that accepts drops is
+// asked as a destination is. True when it performed the drop.
+bool InjectDrop(NativeWindow window, const DragInfo& info);
 
 // The key window's focus and edit actions ------------------------------------------------------
 void SetHandledEditActions(uint32_t mask);  // bit n set: EditAction n is handled

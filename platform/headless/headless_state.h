@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/control.h"
 #include "platform/events.h"
+#include "platform/gl_view.h"
+#include "platform/image_view.h"
+#include "platform/pixel_store.h"
+#include "platform/text.h"
 #include "platform/view.h"
 #include "platform/window.h"
 
@@ -19,6 +24,16 @@ constexpr double kDefaultScreenHeight = 1024;
 
 struct Window;
 
+enum class ViewKind { kContainer, kImage, kGL };
+
+struct GLState {
+    bool realised;
+    int32_t swapInterval;
+    bool depthTest;
+    int32_t viewportWidth, viewportHeight;
+    int32_t clears;
+};
+
 struct View {
     PlatformRect frame;
     bool hidden;
@@ -29,6 +44,17 @@ struct View {
     std::u16string toolTip;
     bool needsDisplay;
     int32_t drawCount;
+    ViewKind kind;
+    bool acceptsDrops;
+    // Image views, which are the controls here
+    NativeImage image;  // a held reference
+    ImageFrameStyle frameStyle;
+    ControlTarget* target;
+    bool disabled;
+    TextFont font;
+    int32_t intValue;
+    std::u16string stringValue;
+    GLState gl;  // OpenGL views
 };
 
 struct Window {
@@ -73,6 +99,14 @@ struct State {
     uint32_t handledEditActions = 0;  // bit n: EditAction n is handled by the focus
     std::vector<EditAction> editActions;
     bool hidden = false;
+    bool glAvailable = true;
+    double refreshRate = 60;
+    View* currentGLView = nullptr;
+    std::vector<uint32_t> deletedTextures;
+    bool cursorHidden = false;
+    double cursorX = 0, cursorY = 0;
+    double mouseDeltaX = 0, mouseDeltaY = 0;  // not yet taken
+    int32_t cursorWarps = 0;
 };
 
 State& GetState();
@@ -82,7 +116,8 @@ NativeWindow HandleOf(Window* window);
 NativeView HandleOf(View* view);
 
 PlatformRect FrameOf(const Window& window);
-void DestroyViewTree(View* view);  // delegates hear viewWillBeDestroyed first
+void DestroyViewTree(View* view);       // delegates hear viewWillBeDestroyed first
+void ReleaseViewResources(View* view);  // the image it holds, its OpenGL context
 void DisplayViewTree(View* view, bool force);
 View* HitTest(View* view, double x, double y);  // deepest visible view at a point of its frame
 

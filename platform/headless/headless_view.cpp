@@ -17,6 +17,7 @@ void DestroyViewTree(View* view) {
         DestroyViewTree(child);
     }
     if (view->delegate != nullptr) view->delegate->viewWillBeDestroyed(HandleOf(view));
+    ReleaseViewResources(view);
     if (view->superview != nullptr) std::erase(view->superview->subviews, view);
     for (Window* window : GetState().windows) {
         if (window->contentView == view) window->contentView = nullptr;
@@ -127,6 +128,14 @@ bool MakeFirstResponder(NativeWindow window, NativeView view) {
 
 NativeView FirstResponder(NativeWindow window) {
     return window != nullptr ? HandleOf(headless::WindowOf(window)->firstResponder) : nullptr;
+}
+
+void SetViewAcceptsDrops(NativeView view, bool accepts) {
+    if (view != nullptr) ViewOf(view)->acceptsDrops = accepts;
+}
+
+bool ViewAcceptsDrops(NativeView view) {
+    return view != nullptr && ViewOf(view)->acceptsDrops;
 }
 
 }  // namespace vorlune

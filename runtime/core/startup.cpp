@@ -12,9 +12,11 @@
 #include "runtime/events/event_queue.h"
 #include "runtime/events/menus.h"
 #include "runtime/events/windows.h"
+#include "runtime/gadgets/gadgets.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
+#include "runtime/screen/screen.h"
 
 namespace vorlune {
 
@@ -53,11 +55,14 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {14, "event queue", InitEventQueue},
     {15, "windows", InitWindowSystem},
     {16, "menus", InitMenuSystem},
+    {17, "gadgets", InitGadgetSystem},
     {18, "arrays", InitArrays},
 };
 
 // End hooks in their fixed order.
 constexpr std::initializer_list<RuntimeHook> kEndHooks = {
+    {1, "screen", CloseScreen},
+    {2, "sprites", EndScreenSystem},
     {3, "images", EndImageSystem},
 };
 
