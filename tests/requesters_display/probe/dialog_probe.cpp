@@ -5,12 +5,10 @@
 //                                       shows (see ReportMessageBox and ReportInputPanel)
 //   result <code> | answer <text>       what the requester returned
 //   key <0 or 1>                        whether the window is key again afterwards
+//   polled <code>                       the first key the keyboard layer then sees released
 // Modes: "message <flags>", "input <flags>", "startup" (the help box right after the window is
 // created, as the program does it), "bound" (the help box from a callback bound to the window's
-// activation, so from inside the runtime's wait).
-#include <gdk/gdkx.h>
-#include <gtk/gtk.h>
-
+// move, which runs inside the runtime's wait).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +24,12 @@
 #include "runtime/events/windows.h"
 #include "runtime/requesters/input_requester.h"
 #include "runtime/requesters/message_requester.h"
+#include "runtime/screen/keyboard.h"
+#include "runtime/screen/screen.h"
+
+// After the runtime's headers: X11 defines AnyKey as a macro.
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 
 namespace vorlune {
 namespace {
@@ -141,7 +145,7 @@ int64_t ShowHelp(int32_t flags) {
 
 bool helpShownFromCallback = false;
 
-void ShowHelpOnActivation() {
+void ShowHelpOnMove() {
     if (helpShownFromCallback) return;
     helpShownFromCallback = true;
     std::printf("result %lld\n", static_cast<long long>(ShowHelp(4)));
@@ -152,15 +156,32 @@ void SettleEvents() {
         NextWindowEvent(25);
 }
 
+// The first key released after the dialog, as the program's loop would see it; -1 in time.
+int32_t FirstReleasedKey() {
+    for (int pass = 0; pass < 200; ++pass) {
+        NextWindowEvent(25);
+        PollKeyboard();
+        for (int32_t code = 0; code < 256; ++code) {
+            if (WasKeyReleased(code) != 0) return code;
+        }
+    }
+    return -1;
+}
+
 void RunProbe() {
     const char* mode = ArgumentCount() > 1 ? ArgumentVector()[1] : "message";
     const int32_t flags = ArgumentCount() > 2 ? std::atoi(ArgumentVector()[2]) : 4;
     const bool startup = std::strcmp(mode, "startup") == 0;
     const bool bound = std::strcmp(mode, "bound") == 0;
-    if (CreateWindow(0, 0, 0, 512, 512, u"Probe", kWindowBorderless | kWindowCentred) == 0) return;
+    // The window as the program has it: a screen of 0 x 0 that hands its keys to the keyboard.
+    if (CreateWindow(0, 0, 0, 512, 512, u"Probe", kWindowBorderless | kWindowCentred) == 0 ||
+        InitKeyboardInput() == 0 || InitScreenSystem() == nullptr ||
+        OpenScreenInWindow(WindowID(0), 0, 0, 0, 0) == 0) {
+        return;
+    }
     auto* window = reinterpret_cast<GtkWidget*>(WindowID(0));
-    if (bound) BindEvent(kEventActivateWindow, ShowHelpOnActivation, 0);
-    if (!startup && !bound) {
+    if (bound) BindEvent(kEventMoveWindow, ShowHelpOnMove, 0);
+    if (!startup) {
         SettleEvents();
         std::printf("ready %lu\n", XidOf(window));
     }
@@ -182,8 +203,9 @@ void RunProbe() {
         std::printf("result %lld\n", static_cast<long long>(ShowHelp(flags)));
     }
     SettleEvents();
-    if (startup || bound) std::printf("ready %lu\n", XidOf(window));
+    if (startup) std::printf("ready %lu\n", XidOf(window));
     std::printf("key %d\n", KeyWindow() == WindowID(0) ? 1 : 0);
+    std::printf("polled %d\n", FirstReleasedKey());
 }
 
 }  // namespace
