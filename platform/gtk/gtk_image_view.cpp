@@ -90,6 +90,8 @@ gboolean OnImageDraw(GtkWidget* widget, cairo_t* cairo, gpointer) {
         state->surface = SurfaceOf(state->image);
     if (state->surface != nullptr) {
         cairo_set_source_surface(cairo, state->surface, inset, inset);
+        // On a scaled display each image pixel covers whole device pixels: keep them sharp.
+        cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
         cairo_paint(cairo);
     }
     return FALSE;
