@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include "runtime/core/random.h"
-#include "runtime/core/registry.h"
 #include "runtime/core/strings.h"
 #include "runtime/drawing/context.h"
 #include "runtime/events/event_queue.h"
@@ -187,7 +186,7 @@ bool StartProgram() {
         0) {
         failure = "cannot open the window";
     } else if (InitKeyboardInput() == 0 || InitScreenSystem() == nullptr) {
-        failure = "cannot start the keyboard";
+        failure = "cannot start the keyboard and screen layers";
     } else if (OpenScreenInWindow(WindowID(kWindowNumber), 0, 0, 0, 0) == 0) {
         failure = "cannot set up OpenGL in the window, which the keyboard needs";
     }
