@@ -28,11 +28,9 @@ void Fail(const char* what, int64_t a, int64_t b) {
 
 // A heap block of exactly count pixels.
 struct Pixels {
-    explicit Pixels(int64_t count)
-        : bytes(new uint8_t[static_cast<size_t>(count) * 4]), size(count * 4) {}
+    explicit Pixels(int64_t count) : bytes(new uint8_t[static_cast<size_t>(count) * 4]) {}
     uint8_t* At(int64_t pixel) { return bytes.get() + pixel * 4; }
     std::unique_ptr<uint8_t[]> bytes;
-    int64_t size;
 };
 
 int32_t Length(FuzzedDataProvider& data) {
