@@ -75,7 +75,7 @@ uint16_t HueOfValue(float v) {
     return static_cast<uint16_t>(static_cast<uint64_t>(WholeToInt64(w)));  // low 16 bits
 }
 
-void ComputePicture(const PictureSettings& settings, PixelWriter writePixel, void* context) {
+void ComputePictureLiteral(const PictureSettings& settings, PixelWriter writePixel, void* context) {
     // The loops test x <= size - 1 in 16 bits, which never fails for size 0.
     if (settings.size == 0) return;
     const uint16_t last = static_cast<uint16_t>(settings.size - 1);
