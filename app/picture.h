@@ -29,13 +29,14 @@ void ComputePictureLiteral(const PictureSettings& settings, PixelWriter writePix
 enum class PicturePath : uint8_t { Scalar, Avx2, Avx512 };
 bool PicturePathSupported(PicturePath path);  // Scalar everywhere, the others on x86-64 with them
 PicturePath BestPicturePath();
-// Returns how many pixels took the exact scalar way; -1, and nothing drawn, for an unsupported
-// path.
+// ComputePictureOn returns the number of pixels done the exact scalar way; -1, and nothing
+// drawn, for a path this processor lacks.
 int64_t ComputePictureOn(PicturePath path, const PictureSettings& settings, PixelWriter writePixel,
                          void* context);
 
 // Stages of one pixel, as ComputePictureLiteral runs them -------------------------------------
 float ScaledCoordinate(uint16_t position, const PictureSettings& settings);  // xs or ys
+double DistancePower(float xsSquared, float ys, float p);                    // Power(r, P)
 float PixelValue(float xsSquared, float ys, float p);  // NaN for an infinite power
 uint16_t HueOfValue(float v);            // low 16 bits of the rounded degrees; 0 for NaN
 int HueToRGB(uint16_t h, float rgb[3]);  // 0; h in 0..360, channels 0..255

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/picture.h"
-#include "runtime/core/random.h"
 
 // The fast picture gives exactly the pixels of ComputePictureLiteral:
 // - the coordinates, the squared column and the root are computed as there;
@@ -50,7 +49,7 @@ HueColours BuildHueColours() {
     return colours;
 }
 
-const HueColours& PackedHueColours() {
+const HueColours& HueColourTable() {
     static const HueColours colours = BuildHueColours();
     return colours;
 }
@@ -91,7 +90,8 @@ class PictureRun {
           rowCount_(centred_ ? (settings.size + 1u) / 2 : settings.size),
           stride_(RoundUpToLanes(rowCount_)),
           coordinates_(settings.size),
-          rows_(stride_, 1.0) {
+          rows_(stride_, 1.0),
+          whiteRows_(colour_ ? 0 : settings.size) {
         for (uint16_t i = 0; i < settings.size; ++i)
             coordinates_[i] = ScaledCoordinate(i, settings);
         for (size_t y = 0; y < rowCount_; ++y)
@@ -136,21 +136,30 @@ class PictureRun {
 
     // Rows from rowCount_ on mirror the ones before them.
     void EmitColumn(uint16_t x, const uint16_t* codes, PixelWriter writePixel, void* context) {
-        const auto size = static_cast<uint16_t>(settings_.size);
+        const uint16_t size = settings_.size;
         const auto direct = static_cast<uint16_t>(centred_ ? rowCount_ : size);
         if (colour_) {
-            const HueColours& colours = PackedHueColours();
+            const HueColours& colours = HueColourTable();
             uint16_t y = 0;
             for (; y < direct; ++y)
                 EmitColour(colours[codes[y]], x, y, writePixel, context);
             for (; y < size; ++y)
                 EmitColour(colours[codes[Mirror(y)]], x, y, writePixel, context);
         } else {
+            // The white rows are gathered without branches first: a branch per pixel would be
+            // mispredicted all over a fine pattern.
+            size_t count = 0;
             uint16_t y = 0;
-            for (; y < direct; ++y)
-                if (codes[y] != 0) writePixel(context, x, y, 255, 255, 255);
-            for (; y < size; ++y)
-                if (codes[Mirror(y)] != 0) writePixel(context, x, y, 255, 255, 255);
+            for (; y < direct; ++y) {
+                whiteRows_[count] = y;
+                count += codes[y] != 0;
+            }
+            for (; y < size; ++y) {
+                whiteRows_[count] = y;
+                count += codes[Mirror(y)] != 0;
+            }
+            for (size_t i = 0; i < count; ++i)
+                writePixel(context, x, whiteRows_[i], 255, 255, 255);
         }
     }
 
@@ -166,6 +175,7 @@ class PictureRun {
     const size_t stride_;    // rowCount_ padded to whole vectors
     std::vector<float> coordinates_;
     std::vector<double> rows_;  // padded with a harmless 1
+    std::vector<uint16_t> whiteRows_;
     ColumnKernel kernel_ = nullptr;
     int64_t exactPixels_ = 0;
 };
@@ -201,9 +211,7 @@ uint16_t HueOfFloat(float v) {
 }
 
 uint16_t ExactPixelCode(float xsSquared, float ys, float p, bool colour) {
-    const long double sum = static_cast<long double>(xsSquared) + static_cast<long double>(ys) * ys;
-    const double r = static_cast<double>(std::sqrt(sum));
-    const float v = SineAsFloat(Power(r, static_cast<double>(p)));
+    const float v = SineAsFloat(DistancePower(xsSquared, ys, p));
     if (colour) return HueOfFloat(v);
     return v < 0 || std::isnan(v) ? 1 : 0;
 }

@@ -24,8 +24,8 @@ constexpr double kLargestExp2Power = 16;  // log2 of the power, beyond it the er
 // - the vector sum S = xs^2 + ys^2 in double is within 2^-53 of the exact sum, the formula's
 //   root within 2^-53 (plus 2^-63) of the exact root, so the powers differ by < |P| 2^-51;
 // - glibc promises at most 4 units for its vector pow, log2 and exp2 (2^-50 each), the scalar
-//   pow is within 1: 2^-49 for a pow; exp2(y P log2 S) adds |y| 2^-49 for the logarithm's
-//   error, where y = P log2(S) / 2 is the power's logarithm;
+//   pow is within 1: 2^-49 for a pow; exp2(y) with y = P/2 log2 S, the power's binary
+//   logarithm, adds |y| 2^-49 for the error of y;
 // - the long double sine the formula uses is within 2^-60, the vector sine within 2^-48,
 //   absolute;
 // - a float v rounds at most 2^-25 away from a value in [-1, 1], so a hue step of v lies

@@ -2,6 +2,7 @@
 // paths, for the start values in colour and in black and white and for a corner-origin picture.
 // After the usual output a table gives the medians and the ratios to the literal picture, all
 // measured in this run (wall-clock and CPU time; the CPU time is steadier on a shared machine).
+// Run the Release build: build/rel/bench/bench_picture
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -16,8 +17,8 @@ namespace {
 using vorlune::PicturePath;
 using vorlune::PictureSettings;
 
-constexpr int kRepetitions = 9;
-constexpr double kSecondsPerRepetition = 0.2;
+constexpr int kRepetitions = 15;
+constexpr double kSecondsPerRepetition = 0.1;
 
 struct Setting {
     const char* name;
@@ -121,6 +122,13 @@ int main(int argc, char** argv) {
                 ->ReportAggregatesOnly(true);
         }
     }
+    // Repetitions of all benchmarks run in random order, so that a slow phase of a shared
+    // machine does not fall on one of them only.
+    std::vector<char*> arguments(argv, argv + argc);
+    char interleaving[] = "--benchmark_enable_random_interleaving=true";
+    arguments.insert(arguments.begin() + 1, interleaving);
+    argc = static_cast<int>(arguments.size());
+    argv = arguments.data();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     MedianReporter reporter;
