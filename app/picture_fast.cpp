@@ -76,8 +76,8 @@ bool ProcessorRuns(PicturePath path) {
     return path == PicturePath::Scalar;
 }
 
-size_t RoundUpToLanes(size_t count) {
-    return (count + kMostLanes - 1) / kMostLanes * kMostLanes;
+size_t RoundUpToRowMultiple(size_t count) {
+    return (count + kRowMultiple - 1) / kRowMultiple * kRowMultiple;
 }
 
 // The work of one picture: the coordinates, shared by columns and rows, and the column codes.
@@ -88,7 +88,7 @@ class PictureRun {
           centred_(settings.origin != 0),
           colour_(settings.colour != 0),
           rowCount_(centred_ ? (settings.size + 1u) / 2 : settings.size),
-          stride_(RoundUpToLanes(rowCount_)),
+          stride_(RoundUpToRowMultiple(rowCount_)),
           coordinates_(settings.size),
           rows_(stride_, 1.0),
           whiteRows_(colour_ ? 0 : settings.size) {

@@ -18,8 +18,8 @@ uint16_t HueOfFloat(float v);        // HueOfValue(v) for v in [-1, 1] and NaN, 
 uint16_t ExactPixelCode(float xsSquared, float ys, float p, bool colour);
 
 // Vector column kernels (x86-64 with glibc's vector maths only) -------------------------------
-// The codes of count rows (a multiple of 8, padded) of one column, kRejectedCode where the
-// certified error bounds cannot decide the pixel.
+// The codes of count rows (a multiple of kRowMultiple, padded) of one column, kRejectedCode
+// where the certified error bounds cannot decide the pixel.
 struct ColumnJob {
     double xsSquared;  // the column's rounded square, widened
     const double* ys;  // the rows' coordinates, widened
@@ -28,7 +28,7 @@ struct ColumnJob {
     bool colour;
     uint16_t* codes;
 };
-inline constexpr size_t kMostLanes = 8;
+inline constexpr size_t kRowMultiple = 32;
 inline constexpr double kLargestVectorExponent = 65536;  // beyond it the bounds are not derived
 inline constexpr double kVectorSineError = 0x1p-48;      // absolute, for arguments below 2^40
 

@@ -114,27 +114,38 @@ typename L::Doubles PowerOf(typename L::Doubles sum, typename L::Doubles halfP,
     return L::Pow(sum, halfP);
 }
 
+// Rows go kRowMultiple at a time, in independent vectors: one vector's chain of dependent
+// steps (two library calls and the series) is too long for the processor to overlap with the
+// next on its own.
 template <class L>
 void ComputeColumn(const ColumnJob& job) {
     using Doubles = typename L::Doubles;
+    constexpr size_t kVectors = kRowMultiple / L::kLanes;
     const Doubles xsSquared = L::Broadcast(job.xsSquared);
     const Doubles halfP = L::Broadcast(job.p / 2);
     const double magnitude = job.p < 0 ? -job.p : job.p;
     const Doubles baseError = L::Broadcast(magnitude * kRootRelativeError + kPowerRelativeError);
-    for (size_t i = 0; i < job.count; i += L::kLanes) {
-        const Doubles ys = L::Load(job.ys + i);
-        const Doubles sum = L::MulAdd(ys, ys, xsSquared);  // ys * ys is exact
-        Doubles relativeError;
-        const Doubles power = PowerOf<L>(sum, halfP, baseError, relativeError);
-        const Doubles s = SineOf<L>(power);
-        const Doubles error = L::MulAdd(power, relativeError, L::Broadcast(kSineError));
-        // Zero or infinite sums, NaN and huge powers go to the exact path.
-        const auto usable = L::And(L::And(L::Less(L::Broadcast(0.0), sum),
-                                          L::LessEqual(sum, L::Broadcast(kLargestSquare))),
-                                   L::And(L::LessEqual(L::Broadcast(0.0), power),
-                                          L::Less(power, L::Broadcast(kLargestSineArgument))));
-        const Doubles code = job.colour ? HueCode<L>(s, error) : SignCode<L>(s, error);
-        L::StoreCodes(job.codes + i, L::Select(usable, code, L::Broadcast(kRejectedCode)));
+    for (size_t row = 0; row < job.count; row += kRowMultiple) {
+        Doubles sum[kVectors], power[kVectors], relativeError[kVectors];
+        for (size_t v = 0; v < kVectors; ++v) {
+            const Doubles ys = L::Load(job.ys + row + v * L::kLanes);
+            sum[v] = L::MulAdd(ys, ys, xsSquared);  // ys * ys is exact
+        }
+        for (size_t v = 0; v < kVectors; ++v)
+            power[v] = PowerOf<L>(sum[v], halfP, baseError, relativeError[v]);
+        for (size_t v = 0; v < kVectors; ++v) {
+            const Doubles s = SineOf<L>(power[v]);
+            const Doubles error = L::MulAdd(power[v], relativeError[v], L::Broadcast(kSineError));
+            // Zero or infinite sums, NaN and huge powers go to the exact path.
+            const auto usable =
+                L::And(L::And(L::Less(L::Broadcast(0.0), sum[v]),
+                              L::LessEqual(sum[v], L::Broadcast(kLargestSquare))),
+                       L::And(L::LessEqual(L::Broadcast(0.0), power[v]),
+                              L::Less(power[v], L::Broadcast(kLargestSineArgument))));
+            const Doubles code = job.colour ? HueCode<L>(s, error) : SignCode<L>(s, error);
+            L::StoreCodes(job.codes + row + v * L::kLanes,
+                          L::Select(usable, code, L::Broadcast(kRejectedCode)));
+        }
     }
 }
 

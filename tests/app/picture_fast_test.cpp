@@ -187,7 +187,7 @@ TEST(PictureFastTest, VectorSineStaysWithinItsCertifiedBound) {
         const double near = static_cast<double>(k * (3.14159265358979323846264338327950L / 2));
         x.insert(x.end(), {std::nextafter(near, 0.0), near, std::nextafter(near, 1e300)});
     }
-    x.resize((x.size() + kMostLanes - 1) / kMostLanes * kMostLanes, 1.0);
+    x.resize((x.size() + kRowMultiple - 1) / kRowMultiple * kRowMultiple, 1.0);
     std::vector<double> s(x.size());
     for (PicturePath path : VectorPaths()) {
         ASSERT_TRUE(ComputeVectorSines(path, x.data(), s.data(), x.size()));
