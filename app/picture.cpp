@@ -60,13 +60,16 @@ float ScaledCoordinate(uint16_t position, const PictureSettings& settings) {
     return static_cast<float>(static_cast<long double>(position) / k);
 }
 
-float PixelValue(float xsSquared, float ys, float p) {
+double DistancePower(float xsSquared, float ys, float p) {
     // ys * ys stays exact in long double; the sum and the root are rounded there, r to double.
     const long double sum = static_cast<long double>(xsSquared) + static_cast<long double>(ys) * ys;
     const double r = static_cast<double>(std::sqrt(sum));  // long double overload
-    const double power = Power(r, static_cast<double>(p));
+    return Power(r, static_cast<double>(p));
+}
+
+float PixelValue(float xsSquared, float ys, float p) {
     // The long double sine reduces any finite argument properly; an infinite one gives NaN.
-    return static_cast<float>(std::sin(static_cast<long double>(power)));
+    return static_cast<float>(std::sin(static_cast<long double>(DistancePower(xsSquared, ys, p))));
 }
 
 uint16_t HueOfValue(float v) {
@@ -75,7 +78,7 @@ uint16_t HueOfValue(float v) {
     return static_cast<uint16_t>(static_cast<uint64_t>(WholeToInt64(w)));  // low 16 bits
 }
 
-void ComputePicture(const PictureSettings& settings, PixelWriter writePixel, void* context) {
+void ComputePictureLiteral(const PictureSettings& settings, PixelWriter writePixel, void* context) {
     // The loops test x <= size - 1 in 16 bits, which never fails for size 0.
     if (settings.size == 0) return;
     const uint16_t last = static_cast<uint16_t>(settings.size - 1);

@@ -56,6 +56,15 @@ std::vector<char> CheckEncode(int32_t page, const std::vector<char16_t>& units) 
     return full;
 }
 
+// Latin-1 keeps the units below 256, in order, and drops the others.
+void CheckLatin1Keeps(const std::vector<char16_t>& units, const std::vector<char>& latin1) {
+    std::vector<char> kept;
+    for (char16_t unit : units) {
+        if (unit < 0x100) kept.push_back(static_cast<char>(unit));
+    }
+    Expect(latin1 == kept, "Latin-1 does not keep exactly the units below 256");
+}
+
 void CheckRoundTrip(int32_t page, const std::vector<char>& bytes,
                     const std::vector<char16_t>& units) {
     const int32_t count = static_cast<int32_t>(bytes.size());
@@ -99,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<char> utf8 = CheckEncode(kCodePageUTF8, units);
     if (IsValidUTF16(units)) CheckRoundTrip(kCodePageUTF8, utf8, units);
     const std::vector<char> latin1 = CheckEncode(kCodePageLatin1, units);
+    CheckLatin1Keeps(units, latin1);
     bool narrow = true;
     for (char16_t unit : units)
         narrow = narrow && unit < 0x100;

@@ -134,6 +134,7 @@ bool ResampleHorizontally(const uint8_t* src, int32_t srcLength, uint8_t* dst, i
 bool ResampleVertically(const uint8_t* src, int32_t length, int32_t srcRows, uint8_t* dst,
                         int32_t columns, int32_t dstRows) {
     if (src == nullptr || dst == nullptr || length < 1 || columns < 1) return false;
+    if (columns > length) return false;  // each source row holds only length pixels
     int32_t count = 0;
     ResampleWeight* table = ResampleWeights(dstRows, srcRows, &count);
     if (table == nullptr) return false;
