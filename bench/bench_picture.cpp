@@ -1,16 +1,25 @@
 // One full picture, the literal formula against the fast ComputePicture and each of its code
-// paths, for the start values in colour and in black and white and for a corner-origin picture.
+// paths, for the start values in colour and in black and white and for a corner-origin picture;
+// and the program's whole repaint (PaintImage on the in-memory platform: image 0 created, drawn
+// with PlotPixel, gadget 0 replaced so that its view holds the new picture) for the same settings.
 // After the usual output a table gives the medians and the ratios to the literal picture, all
 // measured in this run (wall-clock and CPU time; the CPU time is steadier on a shared machine).
 // Run the Release build: build/rel/bench/bench_picture
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/picture.h"
+#include "app/program.h"
+#include "platform/headless/control.h"
+#include "platform/image_view.h"
+#include "runtime/core/startup.h"
+#include "runtime/gadgets/gadgets.h"
+#include "runtime/images/image.h"
 
 namespace {
 
@@ -31,14 +40,16 @@ const Setting kSettings[] = {
     {"start black and white", {vorlune::kStartSize, vorlune::kStartP, vorlune::kStartK, -1, 0}},
 };
 
-enum class Code { Literal, Fast, ForcedPath };
+enum class Code { Literal, Fast, ForcedPath, Paint };
 
 struct Variant {
     const char* name;
     Code code;
     PicturePath path;  // of a forced path
 
-    PicturePath Path() const { return code == Code::Fast ? vorlune::BestPicturePath() : path; }
+    PicturePath Path() const {
+        return code == Code::Fast || code == Code::Paint ? vorlune::BestPicturePath() : path;
+    }
 };
 
 const Variant kVariants[] = {
@@ -47,6 +58,7 @@ const Variant kVariants[] = {
     {"scalar", Code::ForcedPath, PicturePath::Scalar},
     {"avx2", Code::ForcedPath, PicturePath::Avx2},
     {"avx512", Code::ForcedPath, PicturePath::Avx512},
+    {"paint", Code::Paint, PicturePath::Scalar},
 };
 
 // The cheapest writer that still takes every pixel: summing into memory would chain every
@@ -55,7 +67,54 @@ void TakePixel(void*, uint16_t x, uint16_t y, int red, int green, int blue) {
     benchmark::DoNotOptimize(x + y + red + green + blue);
 }
 
+void StorePixel(void* context, uint16_t x, uint16_t y, int red, int green, int blue) {
+    uint8_t* pixel = static_cast<uint8_t*>(context) + (size_t{y} * vorlune::kStartSize + x) * 4;
+    pixel[0] = static_cast<uint8_t>(red);
+    pixel[1] = static_cast<uint8_t>(green);
+    pixel[2] = static_cast<uint8_t>(blue);
+}
+
+// The literal picture over opaque black, as the view must show it after a repaint.
+bool ViewShowsLiteralPicture(const PictureSettings& settings) {
+    std::vector<uint8_t> expected(size_t{settings.size} * settings.size * 4, 0);
+    for (size_t i = 3; i < expected.size(); i += 4)
+        expected[i] = 255;
+    vorlune::ComputePictureLiteral(settings, StorePixel, expected.data());
+    const vorlune::NativeImage shown = vorlune::ImageViewImage(vorlune::GadgetID(0));
+    return shown != nullptr && shown == vorlune::ImageHandle(0) &&
+           std::memcmp(vorlune::NativeImagePixels(shown), expected.data(), expected.size()) == 0;
+}
+
+// The program started on the in-memory platform once: window 0, the keyboard and the screen.
+bool StartProgramOnce() {
+    static const bool started = [] {
+        vorlune::InitRuntime();
+        return vorlune::StartProgram();
+    }();
+    return started;
+}
+
+void RunPaint(benchmark::State& state, const PictureSettings& settings) {
+    if (!StartProgramOnce()) {
+        state.SkipWithError("the program did not start on the in-memory platform");
+        return;
+    }
+    vorlune::ProgramState& program = vorlune::Program();
+    program.P = settings.p;
+    program.K = settings.k;
+    program.Origin = settings.origin;
+    program.Colour = settings.colour;
+    for (auto _ : state)
+        vorlune::PaintImage();
+    if (!ViewShowsLiteralPicture(settings))
+        state.SkipWithError("gadget 0 does not show the literal picture");
+}
+
 void RunPicture(benchmark::State& state, const Variant& variant, const PictureSettings& settings) {
+    if (variant.code == Code::Paint) {
+        RunPaint(state, settings);
+        return;
+    }
     const bool literal = variant.code == Code::Literal;
     for (auto _ : state) {
         if (literal)

@@ -16,10 +16,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // After gtest: Xlib defines None, which gtest uses as a name.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
 
 namespace vorlune {
 namespace {
@@ -377,6 +381,103 @@ TEST(EndToEndTest, EveryWayOutEndsTheProgramWithStatusZero) {
         exit.act(program);
         EXPECT_EQ(program.WaitForExit(), 0);
     }
+}
+
+// Key presses of the window and the windows inside it (GDK takes the focus on a child of its
+// own), as XInput 2 events: the server hands a key event to a window's XInput 2 listeners, the
+// program among them, and then to no core listener.
+bool SelectKeyPresses(Display* display, Window window) {
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_KeyPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    if (XISelectEvents(display, window, &mask, 1) != Success) return false;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) return false;
+    bool selected = true;
+    for (unsigned int i = 0; i < count; ++i)
+        selected = SelectKeyPresses(display, children[i]) && selected;
+    if (children != nullptr) XFree(children);
+    return selected;
+}
+
+bool ListenToKeyPresses(Display* display, Window window) {
+    int opcode = 0, event = 0, error = 0, major = 2, minor = 0;
+    return XQueryExtension(display, "XInputExtension", &opcode, &event, &error) &&
+           XIQueryVersion(display, &major, &minor) == Success && SelectKeyPresses(display, window);
+}
+
+int CountKeyPresses(Display* display, KeySym key) {
+    const KeyCode code = XKeysymToKeycode(display, key);
+    int presses = 0;
+    for (XEvent event; XPending(display) > 0;) {
+        XNextEvent(display, &event);
+        if (!XGetEventData(display, &event.xcookie)) continue;
+        const auto* device = static_cast<const XIDeviceEvent*>(event.xcookie.data);
+        presses += event.xcookie.evtype == XI_KeyPress && device->detail == code;
+        XFreeEventData(display, &event.xcookie);
+    }
+    return presses;
+}
+
+// Key repeat at 60 a second (as "xset r rate 250 60" sets it) while Left is held for 5 s: a
+// second client counts the key presses the server delivers to the window, and the values box
+// tells how many steps P moved. Every press must step P, and the picture must keep up.
+TEST(EndToEndTest, HoldingLeftStepsPOnEveryKeyRepeat) {
+    Program program;
+    ASSERT_FALSE(program.window().empty());
+    program.CloseHelp();
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    unsigned int delay = 0, interval = 0;
+    XkbGetAutoRepeatRate(display, XkbUseCoreKbd, &delay, &interval);
+    XkbSetAutoRepeatRate(display, XkbUseCoreKbd, 250, 1000 / 60);
+    ASSERT_TRUE(ListenToKeyPresses(display, static_cast<Window>(std::stoul(program.window()))));
+    XSync(display, False);
+
+    const auto pressed = Clock::now();
+    Keys("keydown Left");
+    std::this_thread::sleep_for(5s);
+    Keys("keyup Left");
+    const auto released = Clock::now();
+    // Caught up once the program has used no CPU for a while.
+    int64_t ticks = program.CpuTicks();
+    WaitUntil([&] {
+        std::this_thread::sleep_for(250ms);
+        const int64_t now = program.CpuTicks();
+        return std::exchange(ticks, now) == now;
+    });
+    const auto idle = Clock::now() - 250ms;
+    XkbSetAutoRepeatRate(display, XkbUseCoreKbd, delay, interval);
+    const int presses = CountKeyPresses(display, XK_Left);
+    XCloseDisplay(display);
+
+    Keys("key i");
+    ASSERT_TRUE(program.WaitForDialogs(1));
+    float p = 0, k = 0;
+    const std::string values = ReadSelection("PRIMARY");
+    ASSERT_EQ(std::sscanf(values.c_str(), "el = %f   df = %f", &p, &k), 2) << values;
+    Keys("key Escape");
+    int steps = 0;
+    for (float stepped = kStartP; stepped < p && steps < 100000; ++steps)
+        stepped = Next(stepped, kStepP, 1);
+    const auto ms = [](auto duration) {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
+    };
+    std::printf(
+        "held Left %d ms at 60 repeats/s: %d key presses delivered, P moved %d steps "
+        "(%.1f%%); the program was idle %d ms after the release\n",
+        ms(released - pressed), presses, steps, presses > 0 ? 100.0 * steps / presses : 0.0,
+        ms(idle - released));
+    RecordProperty("presses", presses);
+    RecordProperty("steps", steps);
+    EXPECT_GE(presses, 250) << "the server did not repeat the key";
+    EXPECT_GE(steps, presses * 95 / 100);
+    EXPECT_LE(steps, presses);
+    EXPECT_LE(ms(idle - released), 500) << "the picture lagged behind the keyboard";
+    Keys("key Escape");
+    EXPECT_EQ(program.WaitForExit(), 0);
 }
 
 // Under GDK_SCALE=2 each image pixel covers 2 x 2 device pixels of its exact colour.
