@@ -3,6 +3,7 @@
 // the control values are kept for the runtime, and the enabled state changes neither how the
 // view looks nor what it hears.
 #include <initializer_list>
+#include <utility>
 
 #include "platform/control.h"
 #include "platform/gtk/gtk_backend.h"
@@ -21,9 +22,31 @@ ViewState* ImageStateOf(NativeView view) {
     return state != nullptr && state->kind == gtk::ViewKind::kImage ? state : nullptr;
 }
 
+// The surface the last view let go of, kept for the next picture of the same size: each
+// repaint of the program shows a new image in a new view.
+cairo_surface_t* spareSurface = nullptr;
+
 void ForgetSurface(ViewState* state) {
-    if (state->surface != nullptr) cairo_surface_destroy(state->surface);
-    state->surface = nullptr;
+    cairo_surface_t* surface = std::exchange(state->surface, nullptr);
+    if (surface == nullptr) return;
+    if (cairo_surface_get_reference_count(surface) != 1) {
+        cairo_surface_destroy(surface);  // still in cairo's hands
+        return;
+    }
+    if (spareSurface != nullptr) cairo_surface_destroy(spareSurface);
+    spareSurface = surface;
+}
+
+cairo_surface_t* SurfaceOfSize(int32_t width, int32_t height) {
+    cairo_surface_t* surface = std::exchange(spareSurface, nullptr);
+    if (surface != nullptr && cairo_image_surface_get_width(surface) == width &&
+        cairo_image_surface_get_height(surface) == height)
+        return surface;
+    if (surface != nullptr) cairo_surface_destroy(surface);
+    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) return surface;
+    cairo_surface_destroy(surface);
+    return nullptr;
 }
 
 void RedrawOnRecache(void* observer, NativeImage) {
@@ -32,15 +55,13 @@ void RedrawOnRecache(void* observer, NativeImage) {
     gtk_widget_queue_draw(widget);
 }
 
-// Cairo keeps 32-bit pixels with premultiplied alpha in native byte order.
+// Cairo keeps 32-bit pixels with premultiplied alpha in native byte order. This conversion is
+// the pixels' only copy on their way to the window, made once per recache.
 cairo_surface_t* SurfaceOf(NativeImage image) {
     const int32_t width = NativeImageWidth(image);
     const int32_t height = NativeImageHeight(image);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
+    cairo_surface_t* surface = SurfaceOfSize(width, height);
+    if (surface == nullptr) return nullptr;
     cairo_surface_flush(surface);
     const uint8_t* source = NativeImagePixels(image);
     uint8_t* target = cairo_image_surface_get_data(surface);
@@ -50,6 +71,10 @@ cairo_surface_t* SurfaceOf(NativeImage image) {
         auto* to = reinterpret_cast<uint32_t*>(target + static_cast<int64_t>(y) * stride);
         for (int32_t x = 0; x < width; ++x, from += 4) {
             const uint32_t alpha = from[3];
+            if (alpha == 255) {
+                to[x] = 0xFF000000u | uint32_t{from[0]} << 16 | uint32_t{from[1]} << 8 | from[2];
+                continue;
+            }
             auto premultiplied = [alpha](uint32_t channel) {
                 return (channel * alpha + 127) / 255;
             };
