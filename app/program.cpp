@@ -39,8 +39,10 @@ constexpr int64_t kLargestDivisor = 999999;
 ProgramState state;
 const char* failure = nullptr;
 
-void PlotPicturePixel(void*, uint16_t x, uint16_t y, int red, int green, int blue) {
-    PlotPixel(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
+// PlotPixel on the image's drawing context, which stays current while the picture is drawn.
+void PlotPicturePixel(void* context, uint16_t x, uint16_t y, int red, int green, int blue) {
+    PlotPixelOn(static_cast<DrawingContext*>(context), x, y,
+                static_cast<ColourValue>(MakeRGB(red, green, blue)));
 }
 
 // value + change, formed in extended precision and rounded once when stored.
@@ -140,7 +142,7 @@ PictureSettings CurrentPicture() {
 void PaintImage() {
     if (CreateImage(kImageNumber, state.Size, state.Size) == 0) return;
     if (BeginDrawing(ImageDrawTarget(kImageNumber)) == nullptr) return;
-    ComputePicture(CurrentPicture(), PlotPicturePixel, nullptr);
+    ComputePicture(CurrentPicture(), PlotPicturePixel, CurrentDrawingContext());
     EndDrawing();
     CreateImageGadget(kGadgetNumber, 0, 0, state.Size, state.Size, ImageHandle(kImageNumber));
 }

@@ -7,6 +7,8 @@ namespace vorlune {
 
 // Pixels are width x 4 bytes per row without gaps: red, green, blue, alpha (not premultiplied),
 // top row first. A view that shows an image holds a reference, so the pixels outlive the image.
+// The pixel memory of the last images freed is kept for new images of the same size: fresh
+// memory costs a page fault per page on first touch.
 struct NativeImageObject;
 using NativeImage = NativeImageObject*;
 
@@ -16,7 +18,10 @@ using RecacheCallback = void (*)(void* observer, NativeImage image);
 NativeImage CreateNativeImage(int32_t width, int32_t height);  // one reference, pixels zeroed;
                                                                // null for a size below 1 or
                                                                // when memory is short
-void RetainNativeImage(NativeImage image);                     // null does nothing
+NativeImage CreateFilledNativeImage(int32_t width, int32_t height,
+                                    uint32_t pixel);  // as above, every pixel red bits 0-7,
+                                                      // green 8-15, blue 16-23, alpha 24-31
+void RetainNativeImage(NativeImage image);            // null does nothing
 void ReleaseNativeImage(NativeImage image);        // frees at the last reference; null does nothing
 int32_t NativeImageReferences(NativeImage image);  // 0 for null
 

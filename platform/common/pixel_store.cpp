@@ -1,8 +1,11 @@
 #include "platform/pixel_store.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <new>
 
 namespace vorlune {
@@ -15,6 +18,74 @@ struct RecacheObserver {
 };
 
 constexpr int64_t kMaxBytesPerRow = INT32_MAX;
+
+// Spare pixel memory, newest last. Smaller buffers come cheaply from the allocator; larger ones
+// are not worth holding on to.
+struct SpareBuffer {
+    uint8_t* pixels;
+    uint64_t bytes;
+};
+constexpr int32_t kSpareBuffers = 2;
+constexpr uint64_t kSmallestSpareBytes = 64 * 1024;
+constexpr uint64_t kLargestSpareBytes = 64 * 1024 * 1024;
+
+std::mutex spareLock;
+SpareBuffer spares[kSpareBuffers];
+int32_t spareCount = 0;
+
+uint8_t* TakeSpareBuffer(uint64_t bytes) {
+    const std::lock_guard<std::mutex> lock(spareLock);
+    for (int32_t i = spareCount - 1; i >= 0; --i) {
+        if (spares[i].bytes != bytes) continue;
+        uint8_t* pixels = spares[i].pixels;
+        std::copy(spares + i + 1, spares + spareCount, spares + i);
+        --spareCount;
+        return pixels;
+    }
+    return nullptr;
+}
+
+void KeepOrFreeBuffer(uint8_t* pixels, uint64_t bytes) {
+    if (bytes < kSmallestSpareBytes || bytes > kLargestSpareBytes) {
+        std::free(pixels);
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(spareLock);
+    if (spareCount == kSpareBuffers) {
+        std::free(spares[0].pixels);
+        std::copy(spares + 1, spares + spareCount, spares);
+        --spareCount;
+    }
+    spares[spareCount++] = {pixels, bytes};
+}
+
+uint64_t PixelBytes(int32_t width, int32_t height) {
+    return uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+}
+
+// Zeroed pixels: spare memory is cleared, fresh memory comes cleared from calloc.
+uint8_t* ZeroedPixels(uint64_t bytes) {
+    if (uint8_t* pixels = TakeSpareBuffer(bytes))
+        return static_cast<uint8_t*>(std::memset(pixels, 0, bytes));
+    return static_cast<uint8_t*>(std::calloc(bytes, 1));
+}
+
+uint8_t* FilledPixels(uint64_t bytes, uint32_t pixel) {
+    uint8_t* pixels = TakeSpareBuffer(bytes);
+    if (pixels == nullptr) pixels = static_cast<uint8_t*>(std::malloc(bytes));
+    if (pixels == nullptr) return nullptr;
+    const uint8_t bytesOfPixel[4] = {static_cast<uint8_t>(pixel), static_cast<uint8_t>(pixel >> 8),
+                                     static_cast<uint8_t>(pixel >> 16),
+                                     static_cast<uint8_t>(pixel >> 24)};
+    uint32_t word;
+    std::memcpy(&word, bytesOfPixel, 4);
+    std::fill_n(reinterpret_cast<uint32_t*>(pixels), bytes / 4, word);
+    return pixels;
+}
+
+bool FitsPixelStore(int32_t width, int32_t height) {
+    return width >= 1 && height >= 1 && int64_t{width} * 4 <= kMaxBytesPerRow;
+}
 
 }  // namespace
 
@@ -63,15 +134,13 @@ bool ReserveObserver(NativeImage image) {
 
 // Lifetime ------------------------------------------------------------------------------------
 
-NativeImage CreateNativeImage(int32_t width, int32_t height) {
-    if (width < 1 || height < 1 || int64_t{width} * 4 > kMaxBytesPerRow) return nullptr;
-    const uint64_t bytes =
-        uint64_t{4} * static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    auto* pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
+namespace {
+
+NativeImage WrapPixels(int32_t width, int32_t height, uint8_t* pixels) {
     if (pixels == nullptr) return nullptr;
     void* memory = std::calloc(1, sizeof(NativeImageObject));
     if (memory == nullptr) {
-        std::free(pixels);
+        KeepOrFreeBuffer(pixels, PixelBytes(width, height));
         return nullptr;
     }
     auto* image = new (memory) NativeImageObject{};
@@ -82,13 +151,25 @@ NativeImage CreateNativeImage(int32_t width, int32_t height) {
     return image;
 }
 
+}  // namespace
+
+NativeImage CreateNativeImage(int32_t width, int32_t height) {
+    if (!FitsPixelStore(width, height)) return nullptr;
+    return WrapPixels(width, height, ZeroedPixels(PixelBytes(width, height)));
+}
+
+NativeImage CreateFilledNativeImage(int32_t width, int32_t height, uint32_t pixel) {
+    if (!FitsPixelStore(width, height)) return nullptr;
+    return WrapPixels(width, height, FilledPixels(PixelBytes(width, height), pixel));
+}
+
 void RetainNativeImage(NativeImage image) {
     if (image != nullptr) image->references.fetch_add(1, std::memory_order_relaxed);
 }
 
 void ReleaseNativeImage(NativeImage image) {
     if (image == nullptr || image->references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-    std::free(image->pixels);
+    KeepOrFreeBuffer(image->pixels, PixelBytes(image->width, image->height));
     std::free(image->observers);
     image->~NativeImageObject();
     std::free(image);

@@ -109,14 +109,6 @@ bool IsInside(const DrawingContext* context, int64_t x, int64_t y) {
 
 }  // namespace
 
-// Colours ---------------------------------------------------------------------------------------
-
-int64_t MakeRGB(int32_t red, int32_t green, int32_t blue) {
-    const uint32_t bits = static_cast<uint32_t>(red) | static_cast<uint32_t>(green) << 8 |
-                          static_cast<uint32_t>(blue) << 16;
-    return static_cast<int32_t>(bits);
-}
-
 // Life of a context -----------------------------------------------------------------------------
 
 DrawingContext* CreateDrawingContext(int32_t pixelFormat) {
@@ -203,12 +195,7 @@ DrawingContext* CurrentDrawingContext() {
 // Drawing on the current context ----------------------------------------------------------------
 
 void PlotPixel(int32_t x, int32_t y, ColourValue colour) {
-    DrawingContext* context = currentContext;
-    if (context == nullptr) return;
-    const int64_t px = int64_t{x} + context->effectiveOriginX;
-    const int64_t py = int64_t{y} + context->effectiveOriginY;
-    if (!IsInside(context, px, py)) return;
-    context->plotColour(context, static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
+    if (currentContext != nullptr) PlotPixelOn(currentContext, x, y, colour);
 }
 
 ColourValue ReadPixel(int32_t x, int32_t y) {

@@ -103,7 +103,11 @@ struct DrawingContext {
 };
 
 // Colours ---------------------------------------------------------------------------------------
-int64_t MakeRGB(int32_t red, int32_t green, int32_t blue);  // alpha 0; no masking
+inline int64_t MakeRGB(int32_t red, int32_t green, int32_t blue) {  // alpha 0; no masking
+    const uint32_t bits = static_cast<uint32_t>(red) | static_cast<uint32_t>(green) << 8 |
+                          static_cast<uint32_t>(blue) << 16;
+    return static_cast<int32_t>(bits);
+}
 
 // Life of a context (output functions create, the program begins and ends) -----------------------
 DrawingContext* CreateDrawingContext(int32_t pixelFormat);  // null on failure; becomes current
@@ -115,7 +119,9 @@ DrawingContext* CurrentDrawingContext();
 
 // Drawing on the current context ----------------------------------------------------------------
 void PlotPixel(int32_t x, int32_t y, ColourValue colour);  // adds the origin; ignored outside
-ColourValue ReadPixel(int32_t x, int32_t y);               // clip-relative; 0 outside
+inline void PlotPixelOn(DrawingContext* context, int32_t x, int32_t y,
+                        ColourValue colour);  // PlotPixel where the context is known current
+ColourValue ReadPixel(int32_t x, int32_t y);  // clip-relative; 0 outside
 void SetFrontColour(ColourValue colour);
 void SetBackColour(ColourValue colour);
 void ClipDrawing(int32_t x, int32_t y, int32_t w, int32_t h);  // in output coordinates
@@ -127,5 +133,13 @@ void CreateDrawingKey();  // the thread-local mirror of the current context; onc
 pthread_key_t DrawingContextKey();
 bool HasDrawingContextKey();
 void* DrawingStateBlock();
+
+// For writers called once per pixel, such as the picture's.
+inline void PlotPixelOn(DrawingContext* context, int32_t x, int32_t y, ColourValue colour) {
+    const int64_t px = int64_t{x} + context->effectiveOriginX;
+    const int64_t py = int64_t{y} + context->effectiveOriginY;
+    if (px < 0 || py < 0 || px >= context->width || py >= context->height) return;
+    context->plotColour(context, static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
+}
 
 }  // namespace vorlune

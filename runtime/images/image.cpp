@@ -1,7 +1,5 @@
 #include "runtime/images/image.h"
 
-#include <cstring>
-
 namespace vorlune {
 
 namespace {
@@ -16,18 +14,10 @@ int64_t NumberOf(const ImageRecord* record) {
     return static_cast<int64_t>(reinterpret_cast<intptr_t>(record));
 }
 
-void FillPixels(NativeImage image, int32_t fillMode, ColourValue colour) {
-    uint8_t* pixels = NativeImagePixels(image);
-    const uint64_t count = static_cast<uint64_t>(NativeImageWidth(image)) *
-                           static_cast<uint64_t>(NativeImageHeight(image));
-    if (fillMode == kImageFillClear) {
-        std::memset(pixels, 0, count * 4);
-    } else if (fillMode == kImageFillColour) {
-        const uint8_t pixel[4] = {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8),
-                                  static_cast<uint8_t>(colour >> 16), 0xFF};
-        for (uint64_t i = 0; i < count; ++i)
-            std::memcpy(pixels + i * 4, pixel, 4);
-    }
+// New pixels are zero, which is transparent black; the colour fill is made opaque.
+NativeImage NewNativeImage(int32_t width, int32_t height, int32_t fillMode, ColourValue colour) {
+    if (fillMode != kImageFillColour) return CreateNativeImage(width, height);
+    return CreateFilledNativeImage(width, height, (colour & 0xFFFFFF) | 0xFF000000);
 }
 
 int64_t CreateResult(int64_t number, const ImageRecord* record) {
@@ -75,12 +65,11 @@ ImageRecord* NewImageRecord(int64_t number, int32_t width, int32_t height, int32
     if (record == nullptr) return nullptr;
     // Sizes beyond the record's 16-bit fields are refused like sizes the platform refuses.
     const bool fits = width <= kMaxImageSide && height <= kMaxImageSide;
-    NativeImage image = fits ? CreateNativeImage(width, height) : nullptr;
+    NativeImage image = fits ? NewNativeImage(width, height, fillMode, colour) : nullptr;
     if (image == nullptr) {
         FreeObject(imageRegistry, number == AnyNumber ? NumberOf(record) : number);
         return nullptr;
     }
-    FillPixels(image, fillMode, colour);
     record->image = image;
     record->bitmap = NativeImagePixels(image);
     record->pixelWidth = static_cast<int16_t>(width);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace vorlune {
@@ -69,6 +70,46 @@ TEST(PixelStoreTest, ObserversMayChangeTheTableAndTheReferencesFromInside) {
     AddRecacheObserver(image, First, &log);
     RecacheNativeImage(image);  // Unruly releases the only reference: freed after the walk
     EXPECT_EQ(log.calls, (std::vector<int>{3}));
+}
+
+// The program repaints into a new image of the same size many times a second: the memory of
+// the image freed last comes back, cleared or filled, and never while someone still holds it.
+TEST(PixelStoreTest, FreedMemoryComesBackAsANewImageOfTheSameSize) {
+    constexpr int32_t kSide = 128;
+    constexpr size_t kBytes = size_t{kSide} * kSide * 4;
+    NativeImage held = CreateFilledNativeImage(kSide, kSide, 0xFF0000FF);
+    ASSERT_NE(held, nullptr);
+    const uint8_t* heldPixels = NativeImagePixels(held);
+    EXPECT_EQ(std::vector<uint8_t>(heldPixels, heldPixels + 4),
+              (std::vector<uint8_t>{255, 0, 0, 255}));
+    RetainNativeImage(held);  // as a view that shows it
+    ReleaseNativeImage(held);
+
+    struct Case {
+        uint32_t pixel;  // 0: CreateNativeImage
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {{0, {0, 0, 0, 0}}, {0x80402010, {0x10, 0x20, 0x40, 0x80}}};
+    for (const Case& c : cases) {
+        NativeImage old = CreateNativeImage(kSide, kSide);
+        uint8_t* oldPixels = NativeImagePixels(old);
+        std::memset(oldPixels, 0xAB, kBytes);
+        ReleaseNativeImage(old);
+        NativeImage image = c.pixel == 0 ? CreateNativeImage(kSide, kSide)
+                                         : CreateFilledNativeImage(kSide, kSide, c.pixel);
+        ASSERT_NE(image, nullptr);
+        const uint8_t* pixels = NativeImagePixels(image);
+        EXPECT_EQ(pixels, oldPixels);
+        EXPECT_NE(pixels, heldPixels);
+        std::vector<uint8_t> expected;
+        for (int32_t i = 0; i < kSide * kSide; ++i)
+            expected.insert(expected.end(), c.bytes.begin(), c.bytes.end());
+        EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + kBytes), expected) << c.pixel;
+        ReleaseNativeImage(image);
+    }
+    EXPECT_EQ(std::vector<uint8_t>(heldPixels, heldPixels + 4),
+              (std::vector<uint8_t>{255, 0, 0, 255}));
+    ReleaseNativeImage(held);
 }
 
 }  // namespace
