@@ -15,7 +15,6 @@
 
 #include "app/picture.h"
 #include "app/program.h"
-#include "platform/headless/control.h"
 #include "platform/image_view.h"
 #include "runtime/core/startup.h"
 #include "runtime/gadgets/gadgets.h"
