@@ -2,6 +2,7 @@
 // presses the keys, ImageMagick takes screenshots, and vorlune-render draws what the window must
 // show for the parameters those keys must have produced.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,6 +140,8 @@ class Program {
     explicit Program(const char* environment = nullptr) {
         pid_ = fork();
         if (pid_ == 0) {
+            // A crashed test must not leave the program running with ctest's output pipe.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (environment != nullptr) putenv(const_cast<char*>(environment));
             execl(VORLUNE_PROGRAM, VORLUNE_PROGRAM, static_cast<char*>(nullptr));
             _exit(127);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that crashes must not leave its child holding the output pipe ctest reads.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         if (options.keepErrors) {
