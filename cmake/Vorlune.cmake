@@ -64,6 +64,11 @@ function(vorlune_add_test_suite name)
         # Caches that system libraries keep until exit; tests/lsan.supp says which.
         set(environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
     endif()
+    # Display suites share one X server, its keyboard and its focus: one test at a time.
+    set(serial FALSE)
+    if("display" IN_LIST labels)
+        set(serial TRUE)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}")
+        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}" RUN_SERIAL ${serial})
 endfunction()

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 
@@ -20,8 +21,7 @@ namespace {
 constexpr int64_t kMaxDecodedPixels = int64_t{1} << 18;
 
 void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_bmp: %s\n", what);
-    std::abort();
+    fuzz::Fail("fuzz_bmp", what);
 }
 
 struct Result {

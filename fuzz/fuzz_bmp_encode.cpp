@@ -4,10 +4,10 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "runtime/core/memory.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
@@ -18,8 +18,7 @@ namespace {
 constexpr int32_t kMaxSide = 48;
 
 void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_bmp_encode: %s\n", what);
-    std::abort();
+    fuzz::Fail("fuzz_bmp_encode", what);
 }
 
 uint8_t OverWhite(uint32_t channel, uint32_t alpha) {

@@ -3,10 +3,10 @@
 // the run. Some insertions run with the allocator failing and must then change nothing.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "fuzz/fuzz_check.h"
 #include "tests/core/container_models.h"
 
 namespace {
@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 arrays.Step(in);
         }
     } catch (const std::logic_error& mismatch) {
-        std::fprintf(stderr, "fuzz_containers: %s\n", mismatch.what());
-        std::abort();
+        vorlune::fuzz::Fail("fuzz_containers", mismatch.what());
     }
     return 0;
 }

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_check.h"
 #include "runtime/drawing/context.h"
 #include "runtime/drawing/modes.h"
 #include "runtime/drawing/shapes.h"
@@ -27,12 +27,6 @@ namespace {
 constexpr int32_t kMaxSide = 24;
 constexpr int kMaxOperations = 24;
 constexpr int64_t kImageNumber = 0;
-
-void Fail(const char* what, int64_t x, int64_t y) {
-    std::fprintf(stderr, "fuzz_draw: %s at %lld,%lld\n", what, static_cast<long long>(x),
-                 static_cast<long long>(y));
-    std::abort();
-}
 
 // The output: an image (which can also draw text) or a plain buffer in another format.
 struct Output {
@@ -213,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
                 x < output.width && x >= left && x < right && y >= top && y < bottom;
             const int64_t at = row * output.pitch + i;
             if (!inside && output.bytes[at] != before[static_cast<size_t>(at)])
-                Fail("a byte outside the clip rectangle changed", x, y);
+                fuzz::Fail("fuzz_draw", "a byte outside the clip rectangle changed", x, y);
         }
     }
     output.End();

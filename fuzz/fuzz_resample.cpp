@@ -6,11 +6,11 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "fuzz/fuzz_check.h"
 #include "runtime/images/resample.h"
 
 namespace vorlune {
@@ -21,9 +21,7 @@ constexpr int32_t kMaxLongLength = 1 << 12;
 constexpr int32_t kMaxRows = 6;
 
 void Fail(const char* what, int64_t a, int64_t b) {
-    std::fprintf(stderr, "fuzz_resample: %s (%lld, %lld)\n", what, static_cast<long long>(a),
-                 static_cast<long long>(b));
-    std::abort();
+    fuzz::Fail("fuzz_resample", what, a, b);
 }
 
 // A heap block of exactly count pixels.

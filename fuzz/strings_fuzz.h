@@ -1,20 +1,14 @@
 #pragma once
-// Helpers shared by the string fuzz targets: a hard check and guarded conversions.
+// Helpers shared by the string fuzz targets: guarded conversions.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-namespace vorlune::fuzz {
+#include "fuzz/fuzz_check.h"
 
-inline void Check(bool condition, const char* target, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "%s: %s\n", target, what);
-    std::abort();
-}
+namespace vorlune::fuzz {
 
 // Runs a conversion twice at one destination size: into a heap block of exactly that size
 // (AddressSanitizer sees any write behind it) and into a block with a guard region behind it

@@ -5,21 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/layout.h"
 #include "tests/core/container_test_support.h"
 
 namespace vorlune {
 namespace {
 
+using model::Item;
+using model::kItemLayout;
 using test::Ascii;
 using test::ContainerTest;
 using test::SetText;
-
-struct Item {
-    int64_t id;
-    char16_t* text;
-};
-const int64_t kItemLayout[] = {8, kLayoutEnd};
 
 // An array variable with room for two dimensions.
 struct Variable {

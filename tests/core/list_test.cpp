@@ -5,21 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/layout.h"
 #include "tests/core/container_test_support.h"
 
 namespace vorlune {
 namespace {
 
+using model::Item;  // the id also as text, so copies and releases have a string to handle
+using model::kItemLayout;
 using test::Ascii;
 using test::ContainerTest;
-using test::SetText;
-
-struct Item {
-    int64_t id;
-    char16_t* text;  // the id as text, so copies and releases have a string to handle
-};
-const int64_t kItemLayout[] = {8, kLayoutEnd};
 
 int64_t IdOf(const void* element) {
     return element == nullptr ? 0 : static_cast<const Item*>(element)->id;
@@ -27,9 +21,7 @@ int64_t IdOf(const void* element) {
 
 Item* AddItem(LinkedList* list, int64_t id) {
     auto* item = static_cast<Item*>(AddListElement(list));
-    if (item == nullptr) return nullptr;
-    item->id = id;
-    SetText(item->text, std::to_string(id));
+    if (item != nullptr) model::Stamp(item, id);
     return item;
 }
 

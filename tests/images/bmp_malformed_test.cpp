@@ -96,18 +96,7 @@ Reading ReadIdentified(uint32_t tag) {
     return reading;
 }
 
-class BmpMalformedTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        InitImageCodecs();
-        RegisterBmpCodec();
-        InitImageSystem();
-    }
-    void TearDown() override {
-        EndImageDecoding();
-        FreeImage(AnyNumber);
-    }
-};
+using BmpMalformedTest = testing::CodecFixture;
 
 TEST_F(BmpMalformedTest, ManifestListsEveryFileOnce) {
     const std::vector<Expectation> rows = ReadManifest();

@@ -1,5 +1,8 @@
 #pragma once
-// Decoding through the codec registry into plain RGB, and reading files through ImageMagick.
+// The codec tests' fixture, decoding through the codec registry into plain RGB, and reading
+// files through ImageMagick.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -11,8 +14,23 @@
 
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
+#include "runtime/images/image.h"
 
 namespace vorlune::testing {
+
+// The BMP codec registered and the image registry up; decoding ended and images freed after.
+class CodecFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitImageCodecs();
+        RegisterBmpCodec();
+        InitImageSystem();
+    }
+    void TearDown() override {
+        EndImageDecoding();
+        FreeImage(AnyNumber);
+    }
+};
 
 struct Decoded {
     bool ok = false;

@@ -26,18 +26,7 @@ using testing::DecodeBytes;
 using testing::Decoded;
 using testing::ReadFile;
 
-class CodecsTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        InitImageCodecs();
-        RegisterBmpCodec();
-        InitImageSystem();
-    }
-    void TearDown() override {
-        EndImageDecoding();
-        FreeImage(AnyNumber);
-    }
-};
+using CodecsTest = testing::CodecFixture;
 
 // Owns a block that EncodeBmp answered for a memory destination.
 std::vector<uint8_t> Encoded(int64_t block) {

@@ -1,10 +1,6 @@
 // The GTK platform under a real X server and window manager, checked from outside: the probe
 // program reports what the runtime saw, xdotool and wmctrl act and look as a user would.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -15,128 +11,23 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
+#include "tests/support/x_tools.h"
+
+namespace vorlune {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using test::ActivateWindow;
+using test::ChildProcess;
+using test::Shell;
 
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
-
-// The probe as a child process whose standard output and error are read line by line.
-class Probe {
+// The probe in one of its modes, its standard error kept for the tests to read.
+class Probe : public ChildProcess {
   public:
-    explicit Probe(const char* mode, bool withDisplay = true) {
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            close(out[0]);
-            close(err[0]);
-            if (!withDisplay) unsetenv("DISPLAY");
-            execl(VORLUNE_PROBE, VORLUNE_PROBE, mode, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-    }
-
-    ~Probe() {
-        if (pid_ > 0 && !Finished()) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-        if (err_ >= 0) close(err_);
-    }
-
-    // The next line that starts with the prefix; earlier lines are kept in lines().
-    std::string WaitFor(const std::string& prefix, std::chrono::milliseconds timeout = 5000ms) {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            for (; next_ < lines_.size(); ++next_) {
-                if (lines_[next_].rfind(prefix, 0) == 0) return lines_[next_++];
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left <= 0ms || !ReadSome(left)) return {};
-        }
-    }
-
-    // Every line that arrives within the time.
-    std::vector<std::string> Collect(std::chrono::milliseconds time) {
-        const auto deadline = Clock::now() + time;
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left <= 0ms || !ReadSome(left)) break;
-        }
-        std::vector<std::string> fresh(lines_.begin() + static_cast<long>(next_), lines_.end());
-        next_ = lines_.size();
-        return fresh;
-    }
-
-    int ExitStatus(std::chrono::milliseconds timeout = 5000ms) {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            if (Finished()) return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-            std::this_thread::sleep_for(20ms);
-        }
-        return -2;
-    }
-
-    std::string Errors() {
-        std::string text;
-        char buffer[256];
-        fcntl(err_, F_SETFL, O_NONBLOCK);
-        for (ssize_t n; (n = read(err_, buffer, sizeof buffer)) > 0;)
-            text.append(buffer, n);
-        return text;
-    }
-
-    pid_t pid() const { return pid_; }
-
-  private:
-    bool Finished() {
-        if (finished_) return true;
-        finished_ = waitpid(pid_, &status_, WNOHANG) == pid_;
-        return finished_;
-    }
-
-    bool ReadSome(std::chrono::milliseconds timeout) {
-        pollfd descriptor{out_, POLLIN, 0};
-        if (poll(&descriptor, 1, static_cast<int>(timeout.count())) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        partial_.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = partial_.find('\n')) != std::string::npos;) {
-            lines_.push_back(partial_.substr(0, end));
-            partial_.erase(0, end + 1);
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    int status_ = 0;
-    bool finished_ = false;
-    std::string partial_;
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
+    explicit Probe(const char* mode, bool withDisplay = true)
+        : ChildProcess(VORLUNE_PROBE, {mode},
+                       {.keepErrors = true, .withoutDisplay = !withDisplay}) {}
 };
 
 std::string WindowIdOf(const std::string& readyLine) {
@@ -265,7 +156,7 @@ TEST(DisplayTest, KeyPressesArriveWithTheirCharactersAndFlags) {
     Probe probe("borderless");
     const std::string ready = probe.WaitFor("ready ");
     ASSERT_FALSE(ready.empty());
-    Shell("xdotool windowactivate --sync " + WindowIdOf(ready));
+    ActivateWindow(WindowIdOf(ready));
     for (const Case& c : cases) {
         Shell(std::string("xdotool key --clearmodifiers ") + c.keys);
         EXPECT_EQ(probe.WaitFor("key 10 "), c.expected) << c.keys;
@@ -280,7 +171,7 @@ TEST(DisplayTest, RepaintsWhileAKeyIsHeldMakeNoPassesOfTheirOwn) {
     Probe probe("replace");
     const std::string ready = probe.WaitFor("ready ");
     ASSERT_FALSE(ready.empty());
-    Shell("xdotool windowactivate --sync " + WindowIdOf(ready));
+    ActivateWindow(WindowIdOf(ready));
     probe.Collect(500ms);
     Shell("xdotool keydown a");
     std::this_thread::sleep_for(1500ms);
@@ -307,3 +198,4 @@ TEST(DisplayTest, WithoutADisplayTheProgramSaysSoAndFails) {
 }
 
 }  // namespace
+}  // namespace vorlune

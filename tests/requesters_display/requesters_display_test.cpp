@@ -2,115 +2,47 @@
 // one dialog over its window, xdotool and wmctrl answer it as a user would, and the probe says
 // what the dialog showed and what the requester returned. Screenshots of the dialogs are kept
 // under the build folder.
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
+#include "tests/support/x_tools.h"
+
+namespace vorlune {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-            output += buffer;
-        pclose(pipe);
-    }
-    while (!output.empty() && output.back() == '\n')
-        output.pop_back();
-    return output;
-}
+using test::Shell;
 
 void Screenshot(const std::string& name) {
-    mkdir(VORLUNE_ARTEFACT_DIR, 0755);
-    Shell("import -window root " VORLUNE_ARTEFACT_DIR "/" + name + ".png");
+    test::SaveScreenshot(VORLUNE_ARTEFACT_DIR, name);
 }
 
-// The probe as a child process whose standard output is read line by line.
-class Probe {
+// The dialog probe, asked for what it reports word by word.
+class Probe : public test::ChildProcess {
   public:
-    explicit Probe(const std::vector<std::string>& arguments) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(VORLUNE_DIALOG_PROBE)};
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(VORLUNE_DIALOG_PROBE, argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
+    explicit Probe(const std::vector<std::string>& arguments)
+        : ChildProcess(VORLUNE_DIALOG_PROBE, arguments) {}
 
-    ~Probe() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-
-    // The rest of the next line that starts with the word; empty when none came in time.
+    // The rest of the next line that starts with the word; "(none)" when none came in time.
     std::string Value(const std::string& word, std::chrono::milliseconds timeout = 5000ms) {
         const std::string prefix = word + " ";
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            for (; next_ < lines_.size(); ++next_) {
-                if (lines_[next_].rfind(prefix, 0) == 0)
-                    return lines_[next_++].substr(prefix.size());
-                if (lines_[next_] == word) return lines_[next_++].substr(word.size());
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left <= 0ms || !ReadSome(left)) return "(none)";
-        }
+        const auto line = WaitForLine(
+            [&](const std::string& each) { return each.rfind(prefix, 0) == 0 || each == word; },
+            timeout);
+        if (!line) return "(none)";
+        return *line == word ? std::string() : line->substr(prefix.size());
     }
-
-  private:
-    bool ReadSome(std::chrono::milliseconds timeout) {
-        pollfd descriptor{out_, POLLIN, 0};
-        if (poll(&descriptor, 1, static_cast<int>(timeout.count())) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        partial_.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = partial_.find('\n')) != std::string::npos;) {
-            lines_.push_back(partial_.substr(0, end));
-            partial_.erase(0, end + 1);
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string partial_;
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
 };
 
 // Keys go to the dialog once it has the keyboard; afterwards the window must have it back, and
 // the key that answered the dialog must not reach the program's keyboard as a release.
 void ExpectKeyboardBack(Probe& probe, const std::string& window, const std::string& what) {
     EXPECT_EQ(probe.Value("key"), "1") << what;
-    EXPECT_EQ(Shell("xdotool getactivewindow"), window) << what;
+    EXPECT_EQ(test::ShellLine("xdotool getactivewindow"), window) << what;
     Shell("xdotool key z");
     EXPECT_EQ(probe.Value("polled"), "122") << what;
 }
@@ -227,3 +159,4 @@ TEST(RequestersDisplayTest, HelpBoxesOpenedBeforeAndInsideTheWaitGetTheirKeys) {
 }
 
 }  // namespace
+}  // namespace vorlune

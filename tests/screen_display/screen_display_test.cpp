@@ -1,53 +1,26 @@
 // The screen, keyboard and image gadget on the GTK platform under a real X server: the screen
 // probe reports what the runtime answers, xdotool types and ImageMagick takes screenshots.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/screen_display/pattern.h"
+#include "tests/support/child_process.h"
+#include "tests/support/x_tools.h"
 
 namespace vorlune {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using test::Shell;
 
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
-// The probe as a child process whose standard output is read line by line.
-class ScreenProbe {
+// The screen probe in one of its modes, with what its ready line said.
+class ScreenProbe : public test::ChildProcess {
   public:
-    explicit ScreenProbe(const char* mode) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            execl(VORLUNE_SCREEN_PROBE, VORLUNE_SCREEN_PROBE, mode, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
+    explicit ScreenProbe(const char* mode) : ChildProcess(VORLUNE_SCREEN_PROBE, {mode}) {
         const std::string ready = WaitFor("ready ");
         if (!ready.empty()) {
             const size_t space = ready.find(' ', 6);
@@ -56,63 +29,18 @@ class ScreenProbe {
         }
     }
 
-    ~ScreenProbe() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-
     // The next line equal to the text or starting with it; empty when none came in time.
     std::string WaitFor(const std::string& prefix, std::chrono::milliseconds timeout = 3000ms) {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            for (; next_ < lines_.size(); ++next_) {
-                if (lines_[next_].rfind(prefix, 0) == 0) return lines_[next_++];
-            }
-            if (!ReadUntil(deadline)) return {};
-        }
+        return ChildProcess::WaitFor(prefix, timeout);
     }
 
-    std::vector<std::string> Collect(std::chrono::milliseconds time) {
-        const auto deadline = Clock::now() + time;
-        while (ReadUntil(deadline)) {
-        }
-        std::vector<std::string> fresh(lines_.begin() + static_cast<long>(next_), lines_.end());
-        next_ = lines_.size();
-        return fresh;
-    }
-
-    void Activate() { Shell("xdotool windowactivate --sync " + window_); }
+    void Activate() { test::ActivateWindow(window_); }
     const std::string& window() const { return window_; }
     bool opened() const { return opened_; }
-    pid_t pid() const { return pid_; }
 
   private:
-    bool ReadUntil(Clock::time_point deadline) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd descriptor{out_, POLLIN, 0};
-        if (left <= 0ms || poll(&descriptor, 1, static_cast<int>(left.count())) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        partial_.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = partial_.find('\n')) != std::string::npos;) {
-            lines_.push_back(partial_.substr(0, end));
-            partial_.erase(0, end + 1);
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
     std::string window_;
     bool opened_ = false;
-    std::string partial_;
-    std::vector<std::string> lines_;
-    size_t next_ = 0;
 };
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
@@ -147,11 +75,10 @@ TEST(ScreenDisplayTest, ImageGadgetsShowTheImagesPixelsExactly) {
     ScreenProbe probe("image");
     ASSERT_FALSE(probe.window().empty());
     ASSERT_TRUE(probe.opened());
-    const std::string command = "import -window " + probe.window() + " -depth 8 rgb:-";
     std::string shot;
     // The first frames may still be on their way.
     for (int attempt = 0; attempt < 20; ++attempt) {
-        shot = Shell(command);
+        shot = test::WindowPixels(probe.window());
         if (PatternMismatches(shot, kPlainGadgetX, kPlainGadgetY) == 0) break;
         std::this_thread::sleep_for(100ms);
     }

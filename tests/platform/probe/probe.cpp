@@ -8,9 +8,6 @@
 //   closed 1                             once it has closed its window, before it ends
 // Modes: "borderless" (window 0, flags 0xC0), "titled" (every control), "replace" (as borderless,
 // and while a key is held every pass replaces the window's content, as a repaint does).
-#include <gdk/gdkx.h>
-#include <gtk/gtk.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +16,7 @@
 #include "runtime/events/application.h"
 #include "runtime/events/event_queue.h"
 #include "runtime/events/windows.h"
+#include "tests/support/probe_io.h"
 
 namespace vorlune {
 namespace {
@@ -53,11 +51,6 @@ void ReplaceContent(NativeWindow window) {
     SetViewNeedsDisplay(content);
 }
 
-unsigned long XidOf(NativeWindow window) {
-    GdkWindow* gdkWindow = gtk_widget_get_window(reinterpret_cast<GtkWidget*>(window));
-    return gdkWindow != nullptr ? gdk_x11_window_get_xid(gdkWindow) : 0;
-}
-
 void RunProbe() {
     const char* mode = ArgumentCount() > 1 ? ArgumentVector()[1] : "borderless";
     const bool titled = std::strcmp(mode, "titled") == 0;
@@ -69,11 +62,8 @@ void RunProbe() {
     if (CreateWindow(0, 40, 30, 512, 512, title, flags) == 0) return;
     AddEventHook(ReportEvent, nullptr);
     // Let the window come up and its first notifications pass before reporting readiness.
-    while (PollWindowEvent() != 0) {
-    }
-    for (int i = 0; i < 20; ++i)
-        NextWindowEvent(25);
-    std::printf("ready %lu\n", XidOf(WindowID(0)));
+    test::SettleWindow();
+    std::printf("ready %lu\n", test::X11WindowOf(WindowID(0)));
     for (;;) {
         tookInput = false;
         const int64_t result = WaitForEvent();
@@ -94,8 +84,5 @@ void RunProbe() {
 }  // namespace vorlune
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int status = vorlune::RunProcess(argc, argv, vorlune::RunProbe);
-    const int failure = vorlune::ReportApplicationFailure();
-    return status != 0 ? status : failure;
+    return vorlune::test::RunProbeProgram(argc, argv, vorlune::RunProbe);
 }

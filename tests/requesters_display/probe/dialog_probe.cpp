@@ -26,18 +26,10 @@
 #include "runtime/requesters/message_requester.h"
 #include "runtime/screen/keyboard.h"
 #include "runtime/screen/screen.h"
-
-// After the runtime's headers: X11 defines AnyKey as a macro.
-#include <gdk/gdkx.h>
-#include <gtk/gtk.h>
+#include "tests/support/probe_io.h"
 
 namespace vorlune {
 namespace {
-
-unsigned long XidOf(GtkWidget* widget) {
-    GdkWindow* window = gtk_widget_get_window(widget);
-    return window != nullptr ? gdk_x11_window_get_xid(window) : 0;
-}
 
 std::string OneLine(const char* text) {
     std::string line = text != nullptr ? text : "";
@@ -127,7 +119,7 @@ gboolean WatchForDialog(gpointer mainWindow) {
     }
     g_list_free(toplevels);
     if (dialog == nullptr) return G_SOURCE_CONTINUE;
-    std::printf("shown %lu\n", XidOf(dialog));
+    std::printf("shown %lu\n", test::X11WindowOf(dialog));
     if (GTK_IS_MESSAGE_DIALOG(dialog)) {
         ReportMessageBox(dialog);
     } else {
@@ -149,11 +141,6 @@ void ShowHelpOnMove() {
     if (helpShownFromCallback) return;
     helpShownFromCallback = true;
     std::printf("result %lld\n", static_cast<long long>(ShowHelp(4)));
-}
-
-void SettleEvents() {
-    for (int i = 0; i < 20; ++i)
-        NextWindowEvent(25);
 }
 
 // The first key released after the dialog, as the program's loop would see it; -1 in time.
@@ -182,8 +169,8 @@ void RunProbe() {
     auto* window = reinterpret_cast<GtkWidget*>(WindowID(0));
     if (bound) BindEvent(kEventMoveWindow, ShowHelpOnMove, 0);
     if (!startup) {
-        SettleEvents();
-        std::printf("ready %lu\n", XidOf(window));
+        test::HandleWindowEventsAWhile();
+        std::printf("ready %lu\n", test::X11WindowOf(window));
     }
     std::printf("before %d\n", KeyWindow() == WindowID(0) ? 1 : 0);
     g_timeout_add(50, WatchForDialog, window);
@@ -202,8 +189,8 @@ void RunProbe() {
     } else {
         std::printf("result %lld\n", static_cast<long long>(ShowHelp(flags)));
     }
-    SettleEvents();
-    if (startup) std::printf("ready %lu\n", XidOf(window));
+    test::HandleWindowEventsAWhile();
+    if (startup) std::printf("ready %lu\n", test::X11WindowOf(window));
     std::printf("key %d\n", KeyWindow() == WindowID(0) ? 1 : 0);
     std::printf("polled %d\n", FirstReleasedKey());
 }
@@ -212,8 +199,5 @@ void RunProbe() {
 }  // namespace vorlune
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int status = vorlune::RunProcess(argc, argv, vorlune::RunProbe);
-    const int failure = vorlune::ReportApplicationFailure();
-    return status != 0 ? status : failure;
+    return vorlune::test::RunProbeProgram(argc, argv, vorlune::RunProbe);
 }

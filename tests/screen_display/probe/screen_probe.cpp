@@ -10,8 +10,6 @@
 // Modes: "keys" (the program's set-up: keyboard, screen system, a 0 x 0 screen in the window)
 // and "image" (image gadgets showing the pattern of tests/screen_display/pattern.h: one plain,
 // one framed, the pattern drawn after the gadgets were made).
-#include <gtk/gtk.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,25 +24,10 @@
 #include "runtime/screen/keyboard.h"
 #include "runtime/screen/screen.h"
 #include "tests/screen_display/pattern.h"
-
-// After the runtime's headers: X11 defines AnyKey as a macro of its own.
-#include <gdk/gdkx.h>
-#undef AnyKey
+#include "tests/support/probe_io.h"
 
 namespace vorlune {
 namespace {
-
-unsigned long XidOf(NativeWindow window) {
-    GdkWindow* gdkWindow = gtk_widget_get_window(reinterpret_cast<GtkWidget*>(window));
-    return gdkWindow != nullptr ? gdk_x11_window_get_xid(gdkWindow) : 0;
-}
-
-void SettleWindow() {
-    while (PollWindowEvent() != 0) {
-    }
-    for (int i = 0; i < 20; ++i)
-        NextWindowEvent(25);
-}
 
 void DrawPattern(int64_t image) {
     BeginDrawing(ImageDrawTarget(image));
@@ -103,8 +86,8 @@ void RunProbe() {
         return;
     }
     const int32_t opened = keys ? SetUpKeyboard(WindowID(0)) : SetUpImages();
-    SettleWindow();
-    std::printf("ready %lu %d\n", XidOf(WindowID(0)), opened);
+    test::SettleWindow();
+    std::printf("ready %lu %d\n", test::X11WindowOf(WindowID(0)), opened);
     std::string held = "-";
     int32_t focus = CurrentScreen().screenHasFocus;
     for (;;) {
@@ -125,8 +108,5 @@ void RunProbe() {
 }  // namespace vorlune
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const int status = vorlune::RunProcess(argc, argv, vorlune::RunProbe);
-    const int failure = vorlune::ReportApplicationFailure();
-    return status != 0 ? status : failure;
+    return vorlune::test::RunProbeProgram(argc, argv, vorlune::RunProbe);
 }
