@@ -6,10 +6,13 @@ JOBS         ?= $(shell nproc)
 # Seconds per fuzz target: `make test` runs each briefly, `make fuzz` for 300 s unless given
 # (`make fuzz FUZZ_SECONDS=60`).
 FUZZ_SECONDS ?= 15
+# Key events of the soak (scripts/soak): `make test` runs a short one, `make soak` the full one,
+# `make soak-valgrind` one under valgrind's memcheck.
+SOAK_EVENTS  ?= 2000
 CMAKE_GEN    := -G Ninja
 
 .PHONY: all deps build release run test test-unit test-display test-sanitize test-fuzz \
-	fuzz bench format clean
+	test-soak soak soak-valgrind fuzz bench format clean
 
 all: build
 
@@ -40,7 +43,7 @@ release: $(BUILD)/release/build.ninja
 run: release
 	@scripts/run-program $(BUILD)/release/app/vorlune
 
-test: test-unit test-display test-sanitize test-fuzz
+test: test-unit test-display test-sanitize test-soak test-fuzz
 	@echo "make test: every suite passed"
 
 test-unit: build
@@ -52,6 +55,17 @@ test-display: build
 test-sanitize: $(BUILD)/asan/build.ninja
 	cmake --build $(BUILD)/asan -j $(JOBS)
 	ctest --test-dir $(BUILD)/asan -LE display --output-on-failure -j $(JOBS)
+
+test-soak: $(BUILD)/asan/build.ninja
+	cmake --build $(BUILD)/asan -j $(JOBS) --target vorlune
+	scripts/soak --events $(SOAK_EVENTS) $(BUILD)/asan/app/vorlune
+
+soak: SOAK_EVENTS = 20000
+soak: test-soak
+
+# The optimised program: under memcheck the debug build takes more than half an hour.
+soak-valgrind: release
+	scripts/soak --valgrind --events 500 $(BUILD)/release/app/vorlune
 
 test-fuzz: $(BUILD)/fuzz/build.ninja
 	cmake --build $(BUILD)/fuzz -j $(JOBS)

@@ -64,11 +64,12 @@ function(vorlune_add_test_suite name)
         # Caches that system libraries keep until exit; tests/lsan.supp says which.
         set(environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
     endif()
-    # Display suites share one X server, its keyboard and its focus: one test at a time.
-    set(serial FALSE)
+    set(lock "")
     if("display" IN_LIST labels)
-        set(serial TRUE)
+        # Tests on one X server share its keyboard focus: a key one types would reach another's
+        # window (an Escape ending a program just started). One at a time, whatever -j says.
+        set(lock RESOURCE_LOCK x-display)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}" RUN_SERIAL ${serial})
+        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}" ${lock})
 endfunction()

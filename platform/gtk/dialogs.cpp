@@ -31,7 +31,11 @@ struct ModalRun {
     int64_t code;
     bool ended;
 };
-std::vector<ModalRun*> modalRuns;  // innermost last
+std::vector<ModalRun*> modalRuns;      // innermost last
+std::vector<GtkWidget*> runningBoxes;  // message boxes in gtk_dialog_run, innermost last
+
+// The response EndModalDialogs gives a message box; GTK's own are -1 to -11.
+constexpr gint kEndedResponse = -100;
 
 void AppendUTF8(uint32_t codePoint, std::string* out) {
     if (codePoint < 0x80) {
@@ -188,6 +192,11 @@ bool PressedTag(const MessageBoxContent& content, gint response, int64_t* tag) {
         *tag = 0;
         return true;
     }
+    if (response == kEndedResponse) {
+        const bool cancel = content.cancelButton >= 0 && content.cancelButton < content.buttonCount;
+        *tag = cancel ? content.buttons[content.cancelButton].tag : 0;
+        return true;
+    }
     if (response >= 0 && response < content.buttonCount) {
         *tag = content.buttons[response].tag;
         return true;
@@ -255,8 +264,10 @@ bool RunMessageBox(const MessageBoxContent& content, int64_t* pressedTag) {
     GtkWidget* dialog = NewMessageDialog(content);
     g_object_ref(dialog);
     int64_t tag = 0;
+    runningBoxes.push_back(dialog);
     while (!PressedTag(content, gtk_dialog_run(GTK_DIALOG(dialog)), &tag)) {
     }
+    runningBoxes.pop_back();
     gtk_widget_destroy(dialog);
     g_object_unref(dialog);
     *pressedTag = tag;
@@ -337,6 +348,24 @@ void StopModal(int64_t code) {
     run->ended = true;
     g_main_loop_quit(run->loop);
 }
+
+namespace gtk {
+
+bool IsModalDialogRunning() {
+    return !runningBoxes.empty() || !modalRuns.empty();
+}
+
+void EndModalDialogs() {
+    for (GtkWidget* box : runningBoxes)
+        gtk_dialog_response(GTK_DIALOG(box), kEndedResponse);
+    for (ModalRun* run : modalRuns) {
+        run->code = 0;
+        run->ended = true;
+        g_main_loop_quit(run->loop);
+    }
+}
+
+}  // namespace gtk
 
 const char16_t* InputPanelText(InputPanel panel) {
     if (panel == nullptr) return u"";

@@ -23,11 +23,14 @@ bool running = false;
 std::string failure;
 ApplicationDelegate* applicationDelegate = nullptr;
 
+// A refused request is the delegate's to act on (the runtime queues the Quit menu event), which
+// a modal dialog would hold back until the user answered it: so the dialogs end.
 gboolean OnQuitSignal(gpointer) {
-    if (applicationDelegate != nullptr &&
-        applicationDelegate->applicationShouldTerminate() == TerminateReply::kTerminateNow) {
+    if (applicationDelegate == nullptr) return G_SOURCE_CONTINUE;
+    if (applicationDelegate->applicationShouldTerminate() == TerminateReply::kTerminateNow) {
         std::exit(0);
     }
+    EndModalDialogs();
     return G_SOURCE_CONTINUE;
 }
 

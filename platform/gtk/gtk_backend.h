@@ -90,4 +90,11 @@ int32_t KeyCharacters(guint keyval, char16_t* characters);  // into 3 units, ter
 bool PlatformEventFor(GdkEvent* event, PlatformEvent* platformEvent);
 void NotePointerMotion(double rootX, double rootY);  // for the mouse delta
 
+// Dialogs
+bool IsModalDialogRunning();
+// Ends every running dialog as if nothing had been pressed: a message box answers its cancel
+// button or 0, an input panel ends with 0. For requests (quit, a window's close) that the
+// runtime has queued and that the user program can only act on once its dialog returns.
+void EndModalDialogs();
+
 }  // namespace vorlune::gtk

@@ -351,7 +351,20 @@ bool EndsTheWait(GdkEvent* event) {
     }
 }
 
+// Under a modal dialog's grab GTK drops the close request of any other window. One of ours
+// still hears it (its delegate queues the close for the user program), and the dialogs end so
+// that the program gets to act on it.
+bool OfferCloseUnderDialog(GdkEvent* event) {
+    if (event->type != GDK_DELETE || !IsModalDialogRunning()) return false;
+    const NativeWindow window = ToplevelOf(event->any.window);
+    if (window == nullptr || StateOf(WidgetOf(window)) == nullptr) return false;
+    gtk_widget_event(WidgetOf(window), event);
+    EndModalDialogs();
+    return true;
+}
+
 void HandleGdkEvent(GdkEvent* event, gpointer) {
+    if (OfferCloseUnderDialog(event)) return;
     if (event->type == GDK_MOTION_NOTIFY)
         NotePointerMotion(event->motion.x_root, event->motion.y_root);
     // Only the wait itself keeps events; nested loops (modal dialogs) get them straight.

@@ -26,6 +26,10 @@ void PressMessageBoxButton(int32_t index);  // in the order added; 0: the platfo
 void PressMessageBoxKey(DialogKey key);
 void TypeInInputPanel(const char16_t* text);  // replaces the selected text, then presses OK
 void PressInputPanelKey(DialogKey key);
+// The platform asks the application to quit while the box or panel is up: the application
+// delegate hears it, and the dialog ends as if nothing had been pressed (cancel or 0).
+void RequestQuitInMessageBox();
+void RequestQuitInInputPanel();
 void ResetHeadlessDialogs();  // forgets queued actions and what was shown
 
 // What was shown -------------------------------------------------------------------------------

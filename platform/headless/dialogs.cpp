@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/dialogs.h"
+#include "platform/headless/control.h"
 #include "platform/headless/dialog_control.h"
 #include "platform/headless/headless_state.h"
 
@@ -19,7 +20,7 @@ struct InputPanelObject {
 namespace {
 
 struct Action {
-    enum class Kind { kButton, kKey, kText } kind;
+    enum class Kind { kButton, kKey, kText, kQuit } kind;
     int32_t button;
     DialogKey key;
     std::u16string text;
@@ -69,6 +70,12 @@ void TakeKeyStatus() {
 bool Press(const ShownMessageBox& box, const Action& action, int64_t* tag) {
     const auto count = static_cast<int32_t>(box.buttons.size());
     int32_t index = -1;
+    if (action.kind == Action::Kind::kQuit) {
+        SendQuitRequest();
+        const bool cancel = box.cancelButton >= 0 && box.cancelButton < count;
+        *tag = cancel ? box.buttons[static_cast<size_t>(box.cancelButton)].tag : 0;
+        return true;
+    }
     if (action.kind == Action::Kind::kButton) {
         index = action.button;
     } else if (action.key == DialogKey::kReturn || count == 0) {
@@ -118,6 +125,14 @@ void TypeInInputPanel(const char16_t* text) {
 
 void PressInputPanelKey(DialogKey key) {
     Dialogs().inputPanelActions.push_back({Action::Kind::kKey, 0, key, {}});
+}
+
+void RequestQuitInMessageBox() {
+    Dialogs().messageBoxActions.push_back({Action::Kind::kQuit, 0, DialogKey::kReturn, {}});
+}
+
+void RequestQuitInInputPanel() {
+    Dialogs().inputPanelActions.push_back({Action::Kind::kQuit, 0, DialogKey::kReturn, {}});
 }
 
 void ResetHeadlessDialogs() {
@@ -206,6 +221,11 @@ int64_t RunModalPanel(InputPanel panel) {
     state.modalRuns.push_back(&run);
     while (!run.ended) {
         const Action action = NextAction(state.inputPanelActions);
+        if (action.kind == Action::Kind::kQuit) {
+            SendQuitRequest();
+            StopModal(0);
+            continue;
+        }
         if (action.kind == Action::Kind::kText) panel->text = action.text;
         if (action.kind == Action::Kind::kText || action.key == DialogKey::kReturn) {
             panel->delegate->OKEvent();

@@ -404,6 +404,26 @@ TEST_F(ProgramTest, TheMainProgramRunsAScriptToTheEnd) {
     ExpectState(Next(1.094001f, -0.00023f, 100), 0.29371017f, -1, 0);
 }
 
+// A quit request that comes while a dialog is up ends the dialog and then the program.
+TEST_F(ProgramTest, AQuitRequestedInADialogEndsTheProgram) {
+    TearDown();
+    RequestQuitInMessageBox();
+    ProgramMain();
+    EXPECT_EQ(MessageBoxesShown(), 1);
+
+    TearDown();
+    ASSERT_TRUE(StartProgram());
+    window = WindowID(0);
+    RequestQuitInInputPanel();
+    Press(u"i");
+    InjectKeyEvent(window, kKeyUp, u"i", 0);
+    bool running = true;
+    while (running && (PendingPlatformEventCount() > 0 || PeekEventType() != 0))
+        running = RunProgramPass();
+    EXPECT_FALSE(running);
+    EXPECT_EQ(InputPanelsShown(), 1);
+}
+
 TEST_F(ProgramTest, AFailedStartSaysWhyAndShowsNothing) {
     struct Row {
         bool display, openGL;

@@ -500,6 +500,36 @@ TEST(EndToEndTest, HoldingLeftStepsPOnEveryKeyRepeat) {
     EXPECT_EQ(program.WaitForExit(), 0);
 }
 
+// A quit or a close that arrives while a dialog is up ends the dialog, and the program acts on
+// it.
+TEST(EndToEndTest, AQuitOrCloseWhileADialogIsUpEndsTheProgram) {
+    struct Case {
+        const char* name;
+        bool valuesBox;  // otherwise the help box that greets the user
+        std::function<void(const Program&)> act;
+    };
+    const auto term = [](const Program& p) { kill(p.pid(), SIGTERM); };
+    const Case cases[] = {
+        {"SIGTERM, help box", false, term},
+        {"close request, help box", false,
+         [](const Program& p) { Shell("wmctrl -i -c " + p.window()); }},
+        {"SIGTERM, values box", true, term},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        Program program;
+        ASSERT_FALSE(program.window().empty());
+        if (each.valuesBox) {
+            program.CloseHelp();
+            Keys("key i");
+        }
+        ASSERT_TRUE(program.WaitForDialogs(1));
+        std::this_thread::sleep_for(200ms);  // the box runs its modal loop
+        each.act(program);
+        EXPECT_EQ(program.WaitForExit(3s), 0);
+    }
+}
+
 // Under GDK_SCALE=2 each image pixel covers 2 x 2 device pixels of its exact colour.
 TEST(EndToEndTest, ThePictureStaysCrispOnADisplayScaledByTwo) {
     Program program("GDK_SCALE=2");
