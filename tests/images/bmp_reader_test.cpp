@@ -18,7 +18,7 @@ using testing::DecodeBytes;
 using testing::Decoded;
 
 // A BMP file from its fields; every field the header's size leaves out is omitted.
-struct BmpSpec {
+struct BmpHeader {
     uint16_t signature = 0x4D42;
     uint16_t reserved = 0;
     uint32_t headerSize = 40;
@@ -40,39 +40,39 @@ void Put(std::vector<uint8_t>& bytes, size_t offset, uint32_t value, int size) {
         bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-std::vector<uint8_t> BuildBmp(const BmpSpec& spec) {
-    const bool core = spec.headerSize == 12;
-    const size_t headerBytes = 14 + spec.headerSize;
+std::vector<uint8_t> BuildBmp(const BmpHeader& header) {
+    const bool core = header.headerSize == 12;
+    const size_t headerBytes = 14 + header.headerSize;
     std::vector<uint8_t> bytes(std::max<size_t>(headerBytes, 18), 0);
-    Put(bytes, 0, spec.signature, 2);
-    Put(bytes, 6, spec.reserved, 2);
-    Put(bytes, 14, spec.headerSize, 4);
+    Put(bytes, 0, header.signature, 2);
+    Put(bytes, 6, header.reserved, 2);
+    Put(bytes, 14, header.headerSize, 4);
     auto field = [&](uint32_t offset, uint32_t value, int size) {
-        if (offset + size <= spec.headerSize) Put(bytes, 14 + offset, value, size);
+        if (offset + size <= header.headerSize) Put(bytes, 14 + offset, value, size);
     };
     if (core) {
-        field(4, static_cast<uint32_t>(spec.width), 2);
-        field(6, static_cast<uint32_t>(spec.height), 2);
-        field(8, spec.planes, 2);
-        field(10, spec.bitCount, 2);
+        field(4, static_cast<uint32_t>(header.width), 2);
+        field(6, static_cast<uint32_t>(header.height), 2);
+        field(8, header.planes, 2);
+        field(10, header.bitCount, 2);
     } else {
-        field(4, static_cast<uint32_t>(spec.width), 4);
-        field(8, static_cast<uint32_t>(spec.height), 4);
-        field(12, spec.planes, 2);
-        field(14, spec.bitCount, 2);
-        field(16, spec.compression, 4);
-        field(32, spec.coloursUsed, 4);
-        for (size_t i = 0; i < spec.masks.size(); ++i) {
-            if (spec.headerSize >= 52) {
-                field(40 + 4 * static_cast<uint32_t>(i), spec.masks[i], 4);
+        field(4, static_cast<uint32_t>(header.width), 4);
+        field(8, static_cast<uint32_t>(header.height), 4);
+        field(12, header.planes, 2);
+        field(14, header.bitCount, 2);
+        field(16, header.compression, 4);
+        field(32, header.coloursUsed, 4);
+        for (size_t i = 0; i < header.masks.size(); ++i) {
+            if (header.headerSize >= 52) {
+                field(40 + 4 * static_cast<uint32_t>(i), header.masks[i], 4);
             } else {
                 bytes.resize(bytes.size() + 4);
-                Put(bytes, bytes.size() - 4, spec.masks[i], 4);
+                Put(bytes, bytes.size() - 4, header.masks[i], 4);
             }
         }
     }
-    int32_t entries = spec.paletteEntries;
-    if (entries < 0) entries = spec.bitCount <= 8 ? 1 << spec.bitCount : 0;
+    int32_t entries = header.paletteEntries;
+    if (entries < 0) entries = header.bitCount <= 8 ? 1 << header.bitCount : 0;
     const int entryBytes = core ? 3 : 4;
     for (int32_t i = 0; i < entries; ++i) {
         const uint8_t entry[4] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i * 3),
@@ -80,15 +80,15 @@ std::vector<uint8_t> BuildBmp(const BmpSpec& spec) {
         bytes.insert(bytes.end(), entry, entry + entryBytes);
     }
     const size_t offset = bytes.size();
-    Put(bytes, 10, static_cast<uint32_t>(spec.offsetField >= 0 ? spec.offsetField : offset), 4);
-    std::vector<uint8_t> pixels = spec.pixels;
+    Put(bytes, 10, static_cast<uint32_t>(header.offsetField >= 0 ? header.offsetField : offset), 4);
+    std::vector<uint8_t> pixels = header.pixels;
     if (pixels.empty()) {
-        const int64_t rows = spec.height < 0 ? -int64_t{spec.height} : spec.height;
-        const int64_t size = (int64_t{spec.width} * spec.bitCount + 31) / 32 * 4 * rows;
+        const int64_t rows = header.height < 0 ? -int64_t{header.height} : header.height;
+        const int64_t size = (int64_t{header.width} * header.bitCount + 31) / 32 * 4 * rows;
         pixels.assign(static_cast<size_t>(std::clamp<int64_t>(size, 0, 1 << 20)), 0x21);
     }
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    if (spec.keepBytes >= 0) bytes.resize(static_cast<size_t>(spec.keepBytes));
+    if (header.keepBytes >= 0) bytes.resize(static_cast<size_t>(header.keepBytes));
     Put(bytes, 2, static_cast<uint32_t>(bytes.size()), 4);
     return bytes;
 }
@@ -111,7 +111,7 @@ class BmpReaderTest : public ::testing::Test {
 TEST_F(BmpReaderTest, HostileFilesAreRefusedCleanly) {
     const struct {
         const char* name;
-        BmpSpec spec;
+        BmpHeader header;
         bool decodes;
     } cases[] = {
         {"sound 8-bit file", {}, true},
@@ -166,7 +166,7 @@ TEST_F(BmpReaderTest, HostileFilesAreRefusedCleanly) {
         {"Huffman in an OS/2 header", {.headerSize = 64, .bitCount = 1, .compression = 3}, false},
     };
     for (const auto& c : cases) {
-        const std::vector<uint8_t> bytes = BuildBmp(c.spec);
+        const std::vector<uint8_t> bytes = BuildBmp(c.header);
         const uint32_t tag = IdentifyImage(bytes.data(), static_cast<int64_t>(bytes.size()));
         EndImageDecoding();
         EXPECT_EQ(tag == kBmpTag, c.decodes) << c.name;
@@ -197,18 +197,18 @@ TEST_F(BmpReaderTest, BitFieldsAreCheckedAndWidened) {
         {32, 124, {0xFF0000, 0xFF00, 0xFF, 0x00FF0000}, 0, {}},
     };
     for (const auto& c : cases) {
-        BmpSpec spec{.width = 1, .height = 1, .bitCount = c.bitCount, .compression = 3};
-        spec.headerSize = c.headerSize;
-        spec.masks = c.masks;
-        spec.pixels = {uint8_t(c.pixel), uint8_t(c.pixel >> 8), uint8_t(c.pixel >> 16),
-                       uint8_t(c.pixel >> 24)};
-        const Decoded decoded = DecodeBytes(BuildBmp(spec));
+        BmpHeader header{.width = 1, .height = 1, .bitCount = c.bitCount, .compression = 3};
+        header.headerSize = c.headerSize;
+        header.masks = c.masks;
+        header.pixels = {uint8_t(c.pixel), uint8_t(c.pixel >> 8), uint8_t(c.pixel >> 16),
+                         uint8_t(c.pixel >> 24)};
+        const Decoded decoded = DecodeBytes(BuildBmp(header));
         EXPECT_EQ(decoded.ok, !c.rgb.empty()) << std::hex << c.masks[1];
         if (decoded.ok) {
             EXPECT_EQ(decoded.rgb, c.rgb) << std::hex << c.pixel;
         }
     }
-    BmpSpec cut{.compression = 3, .masks = {0xF800}, .keepBytes = 14 + 40 + 4};
+    BmpHeader cut{.compression = 3, .masks = {0xF800}, .keepBytes = 14 + 40 + 4};
     cut.bitCount = 16;
     EXPECT_FALSE(DecodeBytes(BuildBmp(cut)).ok) << "masks cut off by the end";
 }
@@ -247,11 +247,11 @@ TEST_F(BmpReaderTest, RunLengthStreamsStayInsideTheirRowsAndTheImage) {
         {"stream ends mid-image", 1, Rle({4, 1, 0, 0}), false, {}},
     };
     for (const Case& c : cases) {
-        BmpSpec spec;
-        spec.bitCount = c.compression == 1 ? 8 : 4;
-        spec.compression = c.compression;
-        spec.pixels = c.stream;
-        const Decoded decoded = DecodeBytes(BuildBmp(spec));
+        BmpHeader header;
+        header.bitCount = c.compression == 1 ? 8 : 4;
+        header.compression = c.compression;
+        header.pixels = c.stream;
+        const Decoded decoded = DecodeBytes(BuildBmp(header));
         ASSERT_EQ(decoded.ok, c.decoded) << c.name;
         if (!c.decoded) continue;
         std::vector<uint8_t> expected;
@@ -262,7 +262,7 @@ TEST_F(BmpReaderTest, RunLengthStreamsStayInsideTheirRowsAndTheImage) {
         EXPECT_EQ(std::vector<uint8_t>(decoded.rgb.begin() + 2 * 12, decoded.rgb.end()), expected)
             << c.name;
     }
-    BmpSpec topDown;
+    BmpHeader topDown;
     topDown.compression = 1;
     topDown.height = -3;
     topDown.pixels = Rle({0, 1});
@@ -273,17 +273,17 @@ TEST_F(BmpReaderTest, RunLengthStreamsStayInsideTheirRowsAndTheImage) {
 TEST_F(BmpReaderTest, RowOrderFollowsTheFileAndTheFlag) {
     for (const int32_t height : {3, -3}) {
         for (const int32_t flags : {0, kRowsAsStored}) {
-            BmpSpec spec;
-            spec.height = height;
-            spec.pixels = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
-            const Decoded decoded = DecodeBytes(BuildBmp(spec), flags);
+            BmpHeader header;
+            header.height = height;
+            header.pixels = {1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+            const Decoded decoded = DecodeBytes(BuildBmp(header), flags);
             ASSERT_TRUE(decoded.ok);
             const bool storedFirst = height < 0 || flags != 0;
             EXPECT_EQ(decoded.rgb[0], Entry(storedFirst ? 1 : 3)[0]) << height << " " << flags;
         }
     }
-    BmpSpec spec;
-    const std::vector<uint8_t> bytes = BuildBmp(spec);
+    BmpHeader header;
+    const std::vector<uint8_t> bytes = BuildBmp(header);
     ASSERT_EQ(IdentifyImage(bytes.data(), static_cast<int64_t>(bytes.size())), kBmpTag);
     std::vector<uint8_t> small(11);
     EXPECT_EQ(DecodeImage(small.data(), 11, 0), 0) << "a pitch below width x 3 is refused";
