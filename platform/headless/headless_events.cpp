@@ -22,6 +22,10 @@ Window* WindowOf(NativeWindow window) {
 View* ViewOf(NativeView view) {
     return reinterpret_cast<View*>(view);
 }
+View* ViewOf(NativeView handle, ViewKind kind) {
+    View* view = ViewOf(handle);
+    return view != nullptr && view->kind == kind ? view : nullptr;
+}
 NativeWindow HandleOf(Window* window) {
     return reinterpret_cast<NativeWindow>(window);
 }

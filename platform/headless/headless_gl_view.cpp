@@ -19,8 +19,7 @@ using headless::ViewOf;
 namespace {
 
 View* GLViewOf(NativeView handle) {
-    View* view = ViewOf(handle);
-    return view != nullptr && view->kind == ViewKind::kGL ? view : nullptr;
+    return ViewOf(handle, ViewKind::kGL);
 }
 
 // The context is the view itself, once realised.

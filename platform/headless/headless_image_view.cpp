@@ -15,8 +15,7 @@ using headless::ViewOf;
 namespace {
 
 View* ImageViewOf(NativeView handle) {
-    View* view = ViewOf(handle);
-    return view != nullptr && view->kind == ViewKind::kImage ? view : nullptr;
+    return ViewOf(handle, ViewKind::kImage);
 }
 
 void RedrawOnRecache(void* observer, NativeImage) {

@@ -112,6 +112,7 @@ struct State {
 State& GetState();
 Window* WindowOf(NativeWindow window);
 View* ViewOf(NativeView view);
+View* ViewOf(NativeView view, ViewKind kind);  // null unless the view is of that kind
 NativeWindow HandleOf(Window* window);
 NativeView HandleOf(View* view);
 
