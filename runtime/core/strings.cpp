@@ -66,14 +66,21 @@ char16_t* Reserve(int64_t count, int64_t offset) {
     return TempStringAt(offset);
 }
 
-// Where a pointer lies inside the store, so that a source taken from the buffer survives the
-// store moving; -1 otherwise.
-int64_t OffsetInStore(const void* pointer) {
-    if (pointer == nullptr || temp.tempStore == nullptr) return -1;
+bool IsInStore(const void* pointer) {
+    if (pointer == nullptr || temp.tempStore == nullptr) return false;
     const auto address = reinterpret_cast<uintptr_t>(pointer);
     const auto start = reinterpret_cast<uintptr_t>(temp.tempStore);
-    if (address < start || address - start >= static_cast<uintptr_t>(tempAllocatedBytes)) return -1;
-    return static_cast<int64_t>(address - start);
+    return address >= start && address - start < static_cast<uintptr_t>(tempAllocatedBytes);
+}
+
+// A source that lies in the store is copied out before a reservation, which may move the store
+// or shrink it below the source. Answers the copy to free, or null for a source elsewhere.
+void* CopyOutOfStore(const void* source, size_t bytes, int64_t offset) {
+    if (!IsInStore(source)) return nullptr;
+    void* copy = std::malloc(bytes);
+    if (copy == nullptr) StopOnBufferFault("out of memory", 0, offset);
+    std::memcpy(copy, source, bytes);
+    return copy;
 }
 
 // UTF-8 and Latin-1 codecs ----------------------------------------------------------------------
@@ -302,21 +309,18 @@ void SetTempPosition(int32_t offset) {
 
 void AppendLiteral(const char16_t* text) {
     const int64_t length = StringLength(text);
-    const int64_t sourceOffset = OffsetInStore(text);
+    void* copy = CopyOutOfStore(text, static_cast<size_t>(length + 1) * 2, temp.tempPos);
+    if (copy != nullptr) text = static_cast<const char16_t*>(copy);
     char16_t* destination = Reserve(length, temp.tempPos);
-    if (sourceOffset >= 0) text = reinterpret_cast<const char16_t*>(temp.tempStore + sourceOffset);
-    if (length > 0) std::memmove(destination, text, static_cast<size_t>(length) * 2);
+    if (length > 0) std::memcpy(destination, text, static_cast<size_t>(length) * 2);
     destination[length] = 0;
+    std::free(copy);
 }
 
 void AppendUTF8(const char* text, int32_t offset) {
     if (text == nullptr) text = "";
-    char* copy = nullptr;
-    if (OffsetInStore(text) >= 0) {
-        copy = strdup(text);
-        if (copy == nullptr) StopOnBufferFault("out of memory", 0, offset);
-        text = copy;
-    }
+    void* copy = CopyOutOfStore(text, std::strlen(text) + 1, offset);
+    if (copy != nullptr) text = static_cast<const char*>(copy);
     int64_t units = 0;
     DecodeTerminated(text, nullptr, 0, &units);
     char16_t* destination = Reserve(units, offset);
