@@ -220,13 +220,6 @@ int32_t ToResult(int64_t value) {
 
 // Float text ------------------------------------------------------------------------------------
 
-// A negative value that rounds to zero prints as "-0.00..."; zero never carries a sign.
-void DropSignOfZero(char* text, int& length) {
-    if (text[0] != '-' || std::strpbrk(text, "123456789") != nullptr) return;
-    std::memmove(text, text + 1, static_cast<size_t>(length));
-    --length;
-}
-
 void TrimTrailingZeros(char* text, int& length) {
     if (text[length - 1] != '0' || std::strchr(text, '.') == nullptr) return;
     while (text[length - 1] == '0')
@@ -246,11 +239,11 @@ int FormatFloat(float value, int32_t decimals, char* text, size_t size) {
 
     const int precision =
         decimals == -1 ? kDefaultDecimals : std::clamp(decimals, 0, kMostDecimals);
+    // Only zero itself drops its sign: a negative value too small for the decimals keeps it.
     const double widened = value == 0.0f ? 0.0 : static_cast<double>(value);
     int length = std::snprintf(text, size, "%.*f", precision, widened);
     assert(length > 0 && static_cast<size_t>(length) < size);
     if (char* comma = std::strchr(text, ',')) *comma = '.';
-    DropSignOfZero(text, length);
     if (decimals == -1) TrimTrailingZeros(text, length);
     return length;
 }
