@@ -379,16 +379,19 @@ int32_t StringCompare(const char16_t* a, const char16_t* b) {
 int32_t StringCompareNoCase(const char16_t* a, const char16_t* b) {
     if (a == nullptr) a = kEmptyWide;
     if (b == nullptr) b = kEmptyWide;
-    const auto lower = [](char16_t unit) {
-        const int32_t signedUnit = static_cast<int16_t>(unit);
-        return static_cast<int32_t>(std::towlower(static_cast<wint_t>(signedUnit)));
-    };
     for (int64_t i = 0;; ++i) {
-        const int32_t x = lower(a[i]);
-        const int32_t y = lower(b[i]);
+        const int32_t x = static_cast<int16_t>(LowerCaseUnit(a[i]));
+        const int32_t y = static_cast<int16_t>(LowerCaseUnit(b[i]));
         if (x != y) return x - y;
         if (x == 0) return 0;
     }
+}
+
+// The unit is folded as the code point it is; read sign-extended, units from 0x8000 (fullwidth
+// letters among them) would never fold.
+char16_t LowerCaseUnit(char16_t unit) {
+    const wint_t lower = std::towlower(static_cast<wint_t>(unit));
+    return lower <= 0xFFFF ? static_cast<char16_t>(lower) : unit;
 }
 
 // Formatting ------------------------------------------------------------------------------------
