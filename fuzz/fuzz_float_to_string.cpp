@@ -72,7 +72,7 @@ void CheckDecimalText(const std::string& text, const Input& input) {
     const double value = input.value;
     const double bound = 0.5 * std::pow(10.0, -precision) + std::fabs(value) * 1e-15;
     Expect(std::fabs(parsed - value) <= bound, "text far from the value");
-    Expect(parsed != 0.0 || text[0] != '-', "zero written with a sign");
+    Expect((text[0] == '-') == (value < 0.0), "sign differs from the value's");
 }
 
 }  // namespace

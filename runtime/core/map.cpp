@@ -2,7 +2,6 @@
 
 #include <cassert>
 #include <cstring>
-#include <cwctype>
 #include <limits>
 
 #include "runtime/core/layout.h"
@@ -30,12 +29,6 @@ bool HasIntegerKeys(const HashMap* map) {
 
 bool IgnoresCase(const HashMap* map) {
     return (map->flags & kMapNoCase) != 0;
-}
-
-// The same folding as StringCompareNoCase, so that keys it calls equal share a bucket.
-uint32_t LowerUnit(char16_t unit) {
-    const int32_t signedUnit = static_cast<int16_t>(unit);
-    return static_cast<uint32_t>(std::towlower(static_cast<wint_t>(signedUnit)));
 }
 
 bool SameText(const char16_t* a, const char16_t* b) {
@@ -403,11 +396,12 @@ uint32_t HashKey(const char16_t* key) {
     return hash;
 }
 
+// Folds as StringCompareNoCase does, so that keys it calls equal share a bucket.
 uint32_t HashKeyNoCase(const char16_t* key) {
     uint32_t hash = 0;
     if (key == nullptr) return hash;
     for (; *key != 0; ++key)
-        hash = hash * kHashMultiplier + LowerUnit(*key);
+        hash = hash * kHashMultiplier + LowerCaseUnit(*key);
     return hash;
 }
 

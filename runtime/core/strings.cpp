@@ -66,14 +66,21 @@ char16_t* Reserve(int64_t count, int64_t offset) {
     return TempStringAt(offset);
 }
 
-// Where a pointer lies inside the store, so that a source taken from the buffer survives the
-// store moving; -1 otherwise.
-int64_t OffsetInStore(const void* pointer) {
-    if (pointer == nullptr || temp.tempStore == nullptr) return -1;
+bool IsInStore(const void* pointer) {
+    if (pointer == nullptr || temp.tempStore == nullptr) return false;
     const auto address = reinterpret_cast<uintptr_t>(pointer);
     const auto start = reinterpret_cast<uintptr_t>(temp.tempStore);
-    if (address < start || address - start >= static_cast<uintptr_t>(tempAllocatedBytes)) return -1;
-    return static_cast<int64_t>(address - start);
+    return address >= start && address - start < static_cast<uintptr_t>(tempAllocatedBytes);
+}
+
+// A source that lies in the store is copied out before a reservation, which may move the store
+// or shrink it below the source. Answers the copy to free, or null for a source elsewhere.
+void* CopyOutOfStore(const void* source, size_t bytes, int64_t offset) {
+    if (!IsInStore(source)) return nullptr;
+    void* copy = std::malloc(bytes);
+    if (copy == nullptr) StopOnBufferFault("out of memory", 0, offset);
+    std::memcpy(copy, source, bytes);
+    return copy;
 }
 
 // UTF-8 and Latin-1 codecs ----------------------------------------------------------------------
@@ -213,13 +220,6 @@ int32_t ToResult(int64_t value) {
 
 // Float text ------------------------------------------------------------------------------------
 
-// A negative value that rounds to zero prints as "-0.00..."; zero never carries a sign.
-void DropSignOfZero(char* text, int& length) {
-    if (text[0] != '-' || std::strpbrk(text, "123456789") != nullptr) return;
-    std::memmove(text, text + 1, static_cast<size_t>(length));
-    --length;
-}
-
 void TrimTrailingZeros(char* text, int& length) {
     if (text[length - 1] != '0' || std::strchr(text, '.') == nullptr) return;
     while (text[length - 1] == '0')
@@ -239,11 +239,11 @@ int FormatFloat(float value, int32_t decimals, char* text, size_t size) {
 
     const int precision =
         decimals == -1 ? kDefaultDecimals : std::clamp(decimals, 0, kMostDecimals);
+    // Only zero itself drops its sign: a negative value too small for the decimals keeps it.
     const double widened = value == 0.0f ? 0.0 : static_cast<double>(value);
     int length = std::snprintf(text, size, "%.*f", precision, widened);
     assert(length > 0 && static_cast<size_t>(length) < size);
     if (char* comma = std::strchr(text, ',')) *comma = '.';
-    DropSignOfZero(text, length);
     if (decimals == -1) TrimTrailingZeros(text, length);
     return length;
 }
@@ -302,21 +302,18 @@ void SetTempPosition(int32_t offset) {
 
 void AppendLiteral(const char16_t* text) {
     const int64_t length = StringLength(text);
-    const int64_t sourceOffset = OffsetInStore(text);
+    void* copy = CopyOutOfStore(text, static_cast<size_t>(length + 1) * 2, temp.tempPos);
+    if (copy != nullptr) text = static_cast<const char16_t*>(copy);
     char16_t* destination = Reserve(length, temp.tempPos);
-    if (sourceOffset >= 0) text = reinterpret_cast<const char16_t*>(temp.tempStore + sourceOffset);
-    if (length > 0) std::memmove(destination, text, static_cast<size_t>(length) * 2);
+    if (length > 0) std::memcpy(destination, text, static_cast<size_t>(length) * 2);
     destination[length] = 0;
+    std::free(copy);
 }
 
 void AppendUTF8(const char* text, int32_t offset) {
     if (text == nullptr) text = "";
-    char* copy = nullptr;
-    if (OffsetInStore(text) >= 0) {
-        copy = strdup(text);
-        if (copy == nullptr) StopOnBufferFault("out of memory", 0, offset);
-        text = copy;
-    }
+    void* copy = CopyOutOfStore(text, std::strlen(text) + 1, offset);
+    if (copy != nullptr) text = static_cast<const char*>(copy);
     int64_t units = 0;
     DecodeTerminated(text, nullptr, 0, &units);
     char16_t* destination = Reserve(units, offset);
@@ -382,16 +379,19 @@ int32_t StringCompare(const char16_t* a, const char16_t* b) {
 int32_t StringCompareNoCase(const char16_t* a, const char16_t* b) {
     if (a == nullptr) a = kEmptyWide;
     if (b == nullptr) b = kEmptyWide;
-    const auto lower = [](char16_t unit) {
-        const int32_t signedUnit = static_cast<int16_t>(unit);
-        return static_cast<int32_t>(std::towlower(static_cast<wint_t>(signedUnit)));
-    };
     for (int64_t i = 0;; ++i) {
-        const int32_t x = lower(a[i]);
-        const int32_t y = lower(b[i]);
+        const int32_t x = static_cast<int16_t>(LowerCaseUnit(a[i]));
+        const int32_t y = static_cast<int16_t>(LowerCaseUnit(b[i]));
         if (x != y) return x - y;
         if (x == 0) return 0;
     }
+}
+
+// The unit is folded as the code point it is; read sign-extended, units from 0x8000 (fullwidth
+// letters among them) would never fold.
+char16_t LowerCaseUnit(char16_t unit) {
+    const wint_t lower = std::towlower(static_cast<wint_t>(unit));
+    return lower <= 0xFFFF ? static_cast<char16_t>(lower) : unit;
 }
 
 // Formatting ------------------------------------------------------------------------------------

@@ -42,7 +42,8 @@ char16_t* CopyChars(char16_t* destination, const char16_t* source,
                     int64_t count);  // terminator's address; null for a negative count
 void DuplicateString(char16_t** target, const char16_t* source);  // malloc; null stored on failure
 int32_t StringCompare(const char16_t* a, const char16_t* b);      // units read as signed 16-bit
-int32_t StringCompareNoCase(const char16_t* a, const char16_t* b);
+int32_t StringCompareNoCase(const char16_t* a, const char16_t* b);  // on LowerCaseUnit, signed
+char16_t LowerCaseUnit(char16_t unit);  // towlower of the unit; itself when that leaves 16 bits
 
 // Formatting ------------------------------------------------------------------------------------
 // printf conversions over a UTF-16 format; %s takes UTF-8 bytes. Returns units written without

@@ -1,16 +1,11 @@
 // The BMP writer: a 40-byte info header, rows bottom-up, palettes of 2^depth entries for the
-// indexed depths. A file is written under a temporary name in the same folder and renamed into
-// place once complete, so a failed save leaves neither a partial file nor a damaged old one.
-#include <fcntl.h>
-#include <unistd.h>
-
+// indexed depths. Files are saved whole or not at all (AtomicSave).
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "runtime/core/memory.h"
+#include "runtime/images/atomic_save.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/palette.h"
 #include "runtime/images/pixel_rows.h"
@@ -20,7 +15,6 @@ namespace vorlune {
 namespace {
 
 constexpr int64_t kFileAndInfoHeaderBytes = 54;
-constexpr int32_t kTemporaryNameAttempts = 64;
 
 bool ValidDepth(int32_t depth) {
     return depth == 1 || depth == 4 || depth == 8 || depth == 24 || depth == 32;
@@ -52,10 +46,13 @@ void WriteHeaders(uint8_t* p, int32_t width, int32_t height, int32_t depth, int6
     PutU32(p + 34, static_cast<uint32_t>(imageBytes));
 }
 
-// Where the file goes: one memory block, or a temporary file written row by row.
+// Where the file goes: one memory block, or a file saved row by row.
 class BmpOutput {
   public:
-    ~BmpOutput() { Abandon(); }
+    ~BmpOutput() {
+        FreeBlock(block_);
+        FreeMemory(buffer_);
+    }
 
     bool OpenMemory(int64_t size) {
         block_ = static_cast<uint8_t*>(AllocBlockUncleared(static_cast<uint64_t>(size)));
@@ -63,87 +60,30 @@ class BmpOutput {
     }
 
     bool OpenFile(const char* path, int64_t rowBytes) {
-        path_ = path;
         const int64_t bufferBytes = std::max(rowBytes, BmpHeaderBytes(8));
         buffer_ = static_cast<uint8_t*>(AllocRaw(static_cast<uint64_t>(bufferBytes)));
-        return buffer_ != nullptr && CreateTemporary();
+        return buffer_ != nullptr && file_.Open(path);
     }
 
     // Room for count bytes at offset, valid until the next Commit.
     uint8_t* Space(int64_t offset) { return block_ != nullptr ? block_ + offset : buffer_; }
 
     bool Commit(int64_t offset, int64_t count) {
-        if (block_ != nullptr) return true;
-        const uint8_t* bytes = buffer_;
-        while (count > 0) {
-            const ssize_t written = pwrite(fd_, bytes, static_cast<size_t>(count), offset);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            bytes += written;
-            offset += written;
-            count -= written;
-        }
-        return true;
+        return block_ != nullptr || file_.WriteAt(offset, buffer_, count);
     }
 
     // 1 once the file is in place, or the memory block; 0 after cleaning up.
     int64_t Finish() {
-        if (block_ != nullptr) {
-            const auto result = static_cast<int64_t>(reinterpret_cast<intptr_t>(block_));
-            block_ = nullptr;
-            return result;
-        }
-        const int fd = fd_;
-        fd_ = -1;
-        if (close(fd) != 0 || std::rename(temporary_, path_) != 0) {
-            unlink(temporary_);
-            return 0;
-        }
-        FreeMemory(temporary_);
-        temporary_ = nullptr;
-        return 1;
+        if (block_ == nullptr) return file_.Commit() ? 1 : 0;
+        const auto result = static_cast<int64_t>(reinterpret_cast<intptr_t>(block_));
+        block_ = nullptr;
+        return result;
     }
 
   private:
-    // A name in the file's own folder, so that the rename never crosses file systems.
-    bool CreateTemporary() {
-        const char* slash = std::strrchr(path_, '/');
-        const size_t folderLength = slash != nullptr ? static_cast<size_t>(slash - path_) + 1 : 0;
-        const size_t size = folderLength + 64;
-        temporary_ = static_cast<char*>(AllocRaw(size));
-        if (temporary_ == nullptr) return false;
-        for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-            std::memcpy(temporary_, path_, folderLength);
-            std::snprintf(temporary_ + folderLength, size - folderLength, ".vorlune-%ld-%d.tmp",
-                          static_cast<long>(getpid()), attempt);
-            fd_ = open(temporary_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0) return true;
-            if (errno != EEXIST) break;
-        }
-        FreeMemory(temporary_);
-        temporary_ = nullptr;
-        return false;
-    }
-
-    void Abandon() {
-        FreeBlock(block_);
-        block_ = nullptr;
-        if (fd_ >= 0) {
-            close(fd_);
-            fd_ = -1;
-            unlink(temporary_);
-        }
-        FreeMemory(temporary_);
-        temporary_ = nullptr;
-        FreeMemory(buffer_);
-        buffer_ = nullptr;
-    }
-
     uint8_t* block_ = nullptr;
     uint8_t* buffer_ = nullptr;
-    int fd_ = -1;
-    const char* path_ = nullptr;
-    char* temporary_ = nullptr;
+    AtomicSave file_;
 };
 
 // Over white: (channel x alpha + (255 - alpha) x 255) / 255.

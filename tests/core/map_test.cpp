@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <string>
 #include <vector>
 
+#include "runtime/core/strings.h"
 #include "tests/core/container_test_support.h"
 
 namespace vorlune {
@@ -34,6 +36,37 @@ TEST_F(MapTest, HashesMultiplyBy65599WithWrapAround) {
               static_cast<uint32_t>((0xFFFFull * 65599 + 0xFFFF) * 65599 + 0xFFFF));
     EXPECT_EQ(HashKeyNoCase(u"Abc"), HashKey(u"abc"));
     EXPECT_EQ(HashKeyNoCase(u"aBC"), HashKey(u"abc"));
+}
+
+// Units from 0x8000 are neither sign-extended into the hash nor kept from folding, so keys that
+// compare equal without case share a bucket. Folding beyond ASCII needs a Unicode locale.
+TEST_F(MapTest, CaseFoldingTakesEveryUnitAsItsCodePoint) {
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    struct Row {
+        const char16_t* key;
+        const char16_t* folded;
+    };
+    const Row rows[] = {
+        {u"\u8000", u"\u8000"},
+        {u"\uFFFF", u"\uFFFF"},
+        {u"\uFF21Bc", u"\uFF41bc"},  // fullwidth A
+        {u"\uA640", u"\uA641"},      // Cyrillic capital zemlya
+    };
+    HashMap* map = CreateMap(sizeof(Value), 0, nullptr, nullptr, 16);
+    map->flags |= kMapNoCase;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.key[0]));
+        EXPECT_EQ(HashKeyNoCase(row.key), HashKey(row.folded));
+        EXPECT_EQ(StringCompareNoCase(row.key, row.folded), 0);
+        void* element = PutMapElement(map, row.key);
+        EXPECT_EQ(FindElement(map, row.folded), element);
+    }
+    EXPECT_EQ(HashKeyNoCase(u"\u8000"), 0x8000u);
+    EXPECT_EQ(HashKey(u"\u8000"), 0x8000u);
+    EXPECT_LT(StringCompareNoCase(u"\uFF21", u"a"), 0) << "folded units still order as signed";
+    DestroyMap(map);
+    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 TEST_F(MapTest, KeysAddLookUpAndResetAsDocumented) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
@@ -76,8 +77,10 @@ TEST_F(TempStringsTest, FloatTextTable) {
         {0.0f, -1, "0"},
         {-0.0f, -1, "0"},
         {-0.0f, 2, "0.00"},
-        {-1e-12f, -1, "0"},  // rounds to zero: no sign
-        {-1e-12f, 3, "0.000"},
+        {-1e-12f, -1, "-0"},  // only zero itself is unsigned
+        {-1e-12f, 3, "-0.000"},
+        {-0.004f, 2, "-0.00"},
+        {-0.004f, 0, "-0"},
         {-0.25f, 1, "-0.2"},
         {FLT_MAX, -1, "340282346638528859811704183484516925440"},
         {-FLT_MAX, 512, "-340282346638528859811704183484516925440." + std::string(512, '0')},
@@ -161,13 +164,39 @@ TEST_F(TempStringsTest, NullLiteralTerminatesWithoutMoving) {
     EXPECT_EQ(TextAt(0), u"abc");
 }
 
-TEST_F(TempStringsTest, LiteralFromTheBufferSurvivesItsGrowth) {
-    AppendLiteral(u"abc");
-    Pos() += 2;
-    const int64_t copy = Pos();
-    AppendLiteral(TempStringAt(0));  // the store grows and moves during this call
-    EXPECT_EQ(TextAt(copy), u"abc");
-    EXPECT_GT(TempStrings().tempCapacity, 16);
+// A source taken from the buffer itself is read before the reservation moves the store (it
+// grows) or cuts it off (a store past 1 MiB shrinks back when the source lies beyond tempPos).
+TEST_F(TempStringsTest, SourcesInTheBufferSurviveTheReservation) {
+    const auto literal = [](int64_t source) { AppendLiteral(TempStringAt(source)); };
+    const auto utf8 = [](int64_t source) {
+        AppendUTF8(reinterpret_cast<const char*>(TempStringAt(source)),
+                   static_cast<int32_t>(Pos()));
+    };
+    struct Case {
+        const char* name;
+        int32_t source;    // where the source text lies
+        int32_t position;  // where the append writes
+        bool fromUTF8;
+    };
+    const Case cases[] = {
+        {"literal beyond tempPos, store shrinks", 1500000, 0, false},
+        {"UTF-8 beyond tempPos, store shrinks", 1500000, 0, true},
+        {"literal before tempPos, store grows", 0, 10, false},
+        {"UTF-8 before tempPos, store grows", 0, 10, true},
+    };
+    for (const Case& c : cases) {
+        InitTempStrings();
+        SetTempPosition(c.source);
+        if (c.fromUTF8) {
+            std::memcpy(ReserveTempString(4, c.source), "h\xC3\xA9llo", 7);
+        } else {
+            AppendLiteral(u"h\u00E9llo");
+        }
+        SetTempPosition(c.position);
+        c.fromUTF8 ? utf8(c.source) : literal(c.source);
+        EXPECT_EQ(TextAt(c.position), u"h\u00E9llo") << c.name;
+        EXPECT_EQ(Pos(), c.position + 10) << c.name;
+    }
 }
 
 TEST_F(TempStringsTest, AppendUTF8AlwaysEndsOnATerminator) {
