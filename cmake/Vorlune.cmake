@@ -53,7 +53,6 @@ function(vorlune_add_test_suite name)
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE
-        VORLUNE_DATA_DIR="${VORLUNE_DATA_DIR}"
         VORLUNE_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
     set(labels unit)
     if(ARG_LABELS)

@@ -3,13 +3,22 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "app/picture.h"
 #include "app/picture_fast.h"
 
 namespace vorlune {
+
+// Names the path in the test names and in ctest's list of tests.
+void PrintTo(PicturePath path, std::ostream* out) {
+    constexpr const char* kNames[] = {"Scalar", "Avx2", "Avx512"};
+    *out << kNames[static_cast<int>(path)];
+}
+
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -33,38 +42,56 @@ Writes Literal(const PictureSettings& settings) {
     return writes;
 }
 
-std::vector<PicturePath> SupportedPaths() {
-    std::vector<PicturePath> paths;
-    for (PicturePath path : {PicturePath::Scalar, PicturePath::Avx2, PicturePath::Avx512})
-        if (PicturePathSupported(path)) paths.push_back(path);
-    return paths;
-}
-
-std::vector<PicturePath> VectorPaths() {
-    std::vector<PicturePath> paths = SupportedPaths();
-    paths.erase(paths.begin());
-    return paths;
-}
-
-void ExpectSamePicture(const PictureSettings& s) {
-    const Writes expected = Literal(s);
-    for (PicturePath path : SupportedPaths()) {
-        Writes writes;
-        ComputePictureOn(path, s, Record, &writes);
-        if (writes == expected) continue;
-        size_t first = 0;
-        while (first < std::min(writes.size(), expected.size()) && writes[first] == expected[first])
-            ++first;
-        ADD_FAILURE() << "path " << int(path) << " P " << s.p << " K " << s.k << " origin "
-                      << int(s.origin) << " colour " << int(s.colour) << " size " << s.size
-                      << ": writes " << writes.size() << " vs " << expected.size()
-                      << ", first difference at write " << first;
+// One test per code path. A path this processor lacks is skipped, saying so; an x86-64 build
+// must have the vector paths, or they would be skipped on every processor.
+class PicturePathTest : public ::testing::TestWithParam<PicturePath> {
+  protected:
+    void SetUp() override {
+        const PicturePath path = GetParam();
+        if (path == PicturePath::Scalar) return;
+#if !defined(__x86_64__)
+        GTEST_SKIP() << "the vector paths are for x86-64 processors";
+#elif !defined(VORLUNE_VECTOR_PICTURE)
+        FAIL() << "built without the vector paths: glibc's vector maths library was not found";
+#else
+        if (!PicturePathSupported(path)) {
+            GTEST_SKIP() << "this processor lacks "
+                         << (path == PicturePath::Avx2 ? "AVX2 or FMA" : "AVX-512F");
+        }
+#endif
     }
+};
+
+class VectorPathTest : public PicturePathTest {};
+
+std::string NameOfParameter(const ::testing::TestParamInfo<PicturePath>& info) {
+    return ::testing::PrintToString(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(, PicturePathTest,
+                         ::testing::Values(PicturePath::Scalar, PicturePath::Avx2,
+                                           PicturePath::Avx512),
+                         NameOfParameter);
+INSTANTIATE_TEST_SUITE_P(, VectorPathTest,
+                         ::testing::Values(PicturePath::Avx2, PicturePath::Avx512),
+                         NameOfParameter);
+
+void ExpectSamePicture(PicturePath path, const PictureSettings& s) {
+    const Writes expected = Literal(s);
+    Writes writes;
+    ComputePictureOn(path, s, Record, &writes);
+    if (writes == expected) return;
+    size_t first = 0;
+    while (first < std::min(writes.size(), expected.size()) && writes[first] == expected[first])
+        ++first;
+    ADD_FAILURE() << "P " << s.p << " K " << s.k << " origin " << int(s.origin) << " colour "
+                  << int(s.colour) << " size " << s.size << ": writes " << writes.size() << " vs "
+                  << expected.size() << ", first difference at write " << first;
 }
 
 // 13 exponents x 9 divisors x 2 origins x 2 colour modes at small sizes (odd and even), then
 // full-size pictures, non-finite and overflowing settings.
-TEST(PictureFastTest, EveryPathDrawsTheLiteralPicture) {
+TEST_P(PicturePathTest, DrawsTheLiteralPicture) {
     const float exponents[] = {-3, -1.5f, -0.75f, -0.2f, 0, 0.5f, 1, kStartP, 2, 2.5f, 3.3f, 5, 8};
     const float divisors[] = {1e-19f, 1e-7f, 0.004f, 0.05f, kStartK, 1, 3, 17, 50};
     const uint16_t sizes[] = {1, 2, 7, 16, 24, 33, 40};
@@ -73,7 +100,8 @@ TEST(PictureFastTest, EveryPathDrawsTheLiteralPicture) {
         for (float k : divisors)
             for (int8_t origin : {-1, 0})
                 for (int8_t colour : {-1, 0})
-                    ExpectSamePicture({sizes[next++ % std::size(sizes)], p, k, origin, colour});
+                    ExpectSamePicture(GetParam(),
+                                      {sizes[next++ % std::size(sizes)], p, k, origin, colour});
 
     const PictureSettings special[] = {
         kStartSettings,
@@ -100,17 +128,15 @@ TEST(PictureFastTest, EveryPathDrawsTheLiteralPicture) {
         {27, 2.96f, 7, 0, -1},
     };
     for (const PictureSettings& s : special)
-        ExpectSamePicture(s);
+        ExpectSamePicture(GetParam(), s);
 }
 
 // The vector paths must settle nearly every pixel themselves, or they are slow but still right.
-TEST(PictureFastTest, VectorPathsLeaveFewPixelsToTheExactPath) {
+TEST_P(VectorPathTest, LeavesFewPixelsToTheExactPath) {
     Writes writes;
-    for (PicturePath path : VectorPaths()) {
-        EXPECT_LT(ComputePictureOn(path, kStartSettings, Record, &writes), 512 * 512 / 1000);
-        EXPECT_LT(ComputePictureOn(path, {512, 2.5f, 0.05f, 0, -1}, Record, &writes),
-                  512 * 512 / 20);
-    }
+    EXPECT_LT(ComputePictureOn(GetParam(), kStartSettings, Record, &writes), 512 * 512 / 1000);
+    EXPECT_LT(ComputePictureOn(GetParam(), {512, 2.5f, 0.05f, 0, -1}, Record, &writes),
+              512 * 512 / 20);
 }
 
 // Too big to keep the quadrant: every column is computed again for its mirror. Sampled
@@ -178,7 +204,7 @@ TEST(PictureFastTest, HueInDoubleMatchesTheLongDoubleFormula) {
 
 // Random arguments of every size up to 2^40 and arguments next to multiples of pi/2, where the
 // reduction cancels most.
-TEST(PictureFastTest, VectorSineStaysWithinItsCertifiedBound) {
+TEST_P(VectorPathTest, SineStaysWithinItsCertifiedBound) {
     std::vector<double> x;
     std::mt19937_64 random(4);
     for (int i = 0; i < 4096; ++i)
@@ -189,12 +215,10 @@ TEST(PictureFastTest, VectorSineStaysWithinItsCertifiedBound) {
     }
     x.resize((x.size() + kRowMultiple - 1) / kRowMultiple * kRowMultiple, 1.0);
     std::vector<double> s(x.size());
-    for (PicturePath path : VectorPaths()) {
-        ASSERT_TRUE(ComputeVectorSines(path, x.data(), s.data(), x.size()));
-        for (size_t i = 0; i < x.size(); ++i) {
-            const long double error = s[i] - std::sin(static_cast<long double>(x[i]));
-            ASSERT_LE(std::fabs(error), kVectorSineError) << "path " << int(path) << " x " << x[i];
-        }
+    ASSERT_TRUE(ComputeVectorSines(GetParam(), x.data(), s.data(), x.size()));
+    for (size_t i = 0; i < x.size(); ++i) {
+        const long double error = s[i] - std::sin(static_cast<long double>(x[i]));
+        ASSERT_LE(std::fabs(error), kVectorSineError) << "x " << x[i];
     }
 }
 

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,15 +61,41 @@ TEST(StartupTest, HooksRunInAscendingStepOrderAroundTheProgram) {
               expectedPrefix);
 }
 
+// An installed locale whose numbers use a decimal comma; empty when there is none.
+std::string CommaDecimalLocale() {
+    FILE* pipe = popen("locale -a 2>/dev/null", "r");
+    if (pipe == nullptr) return "";
+    std::string found;
+    for (char line[256]; found.empty() && std::fgets(line, sizeof line, pipe) != nullptr;) {
+        const std::string name(line, std::strcspn(line, "\n"));
+        const locale_t locale = newlocale(LC_NUMERIC_MASK, name.c_str(), nullptr);
+        if (locale == nullptr) continue;
+        if (std::string(nl_langinfo_l(RADIXCHAR, locale)) == ",") found = name;
+        freelocale(locale);
+    }
+    pclose(pipe);
+    return found;
+}
+
+// Under a decimal-comma user locale: the locale is taken from the environment, all but the
+// numbers, which keep their decimal point.
 TEST(StartupTest, NumbersUseADecimalPointWhateverTheUserLocale) {
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const std::string userLocale = CommaDecimalLocale();
+    ASSERT_FALSE(userLocale.empty())
+        << "no locale with a decimal comma is installed: scripts/install-deps generates one";
+    setenv("LC_ALL", userLocale.c_str(), 1);
     InitRuntime();
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", 1.5);
-    EXPECT_STREQ(text, "1.50");
-    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    const std::string numeric = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string characters = std::setlocale(LC_CTYPE, nullptr);
     EndRuntime();
+    std::setlocale(LC_ALL, "C");
     unsetenv("LC_ALL");
+
+    EXPECT_STREQ(text, "1.50");
+    EXPECT_EQ(numeric, "C");
+    EXPECT_EQ(characters, userLocale);
 }
 
 TEST(StartupTest, ThreadSafeSwitchIsOffByDefault) {

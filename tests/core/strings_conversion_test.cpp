@@ -239,8 +239,9 @@ std::vector<std::string> ReadLines(const std::string& path) {
 // Every destination size from 0 to one past the need: the result is a prefix of the full
 // conversion and nothing lands behind the size.
 TEST(ConversionTest, StressFileAtEveryDestinationSize) {
-    const std::vector<std::string> lines = ReadLines(VORLUNE_DATA_DIR "/utf8/UTF-8-test.txt");
-    ASSERT_GT(lines.size(), 200u);
+    const char* path = VORLUNE_TEST_DATA_DIR "/utf8/UTF-8-test.txt";
+    const std::vector<std::string> lines = ReadLines(path);
+    ASSERT_GT(lines.size(), 200u) << path << " is missing or cut short";
     for (const std::string& line : lines) {
         SCOPED_TRACE(line);
         for (int32_t page : {kCodePageUTF8, kCodePageLatin1}) {
