@@ -17,7 +17,8 @@ void ResetHeadlessPlatform();  // closes every window (delegates hear it), forge
                                // settings; the application stays started
 void SetHeadlessDisplayAvailable(bool available);         // without one, start and windows fail
 void SetHeadlessScreenSize(double width, double height);  // 0 x 0: no main screen
-void SetHeadlessModifierFlags(uint32_t flags);            // the global modifier state
+void SetHeadlessScreenOrigin(double x, double y);  // the main screen's corner among all screens
+void SetHeadlessModifierFlags(uint32_t flags);     // the global modifier state
 
 // Input, appended to the pending events ----------------------------------------------------------
 void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* characters,

@@ -85,6 +85,7 @@ struct State {
     bool running = false;
     const char* failure = nullptr;
     ApplicationDelegate* applicationDelegate = nullptr;
+    double screenX = 0, screenY = 0;  // the main screen's origin among the screens
     double screenWidth = kDefaultScreenWidth;
     double screenHeight = kDefaultScreenHeight;
     std::vector<Window*> windows;  // creation order

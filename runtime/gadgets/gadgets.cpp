@@ -102,11 +102,14 @@ void ZkGadgetFunctions::DisableGadget(int32_t disabled) {
     SetControlEnabled(Gadget->view, disabled == 0);
 }
 
+// Window positions are in the coordinates of all screens together; mode 1 counts from the main
+// screen's top-left corner, which need not be their origin.
 int64_t ZkGadgetFunctions::GadgetX(int32_t mode) {
     const NativeView container = Gadget->container;
     if (mode == kGadgetInScreen) {
+        const PlatformRect screen = MainScreenFrame();
         const PlatformRect content = WindowContentRect(ViewWindow(container));
-        return Truncated(content.x + ViewRectInContent(container).x);
+        return Truncated(content.x + ViewRectInContent(container).x - screen.x);
     }
     if (mode == kGadgetInWindow) return Truncated(ViewRectInContent(container).x);
     return Truncated(ViewFrame(container).x);
