@@ -7,6 +7,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/events/gadget_list.h"
 #include "runtime/events/windows.h"
+#include "runtime/gadgets/drag_drop.h"
 
 namespace vorlune {
 
@@ -15,6 +16,10 @@ namespace {
 constexpr int32_t kGadgetRegistryGrowBy = 16;
 
 ObjectRegistry* gadgetRegistry = nullptr;
+
+constexpr WindowDropProtocol kWindowDropProtocol = {
+    ZkDragDrop::draggingEntered, ZkDragDrop::draggingUpdated, ZkDragDrop::prepareForDragOperation,
+    ZkDragDrop::performDragOperation};
 
 int64_t Truncated(double value) {
     if (!(std::fabs(value) < 9.0e18)) return 0;  // NaN or beyond the integers
@@ -176,6 +181,7 @@ void InitGadgetSystem() {
     CreateObjectRegistryOnce(&gadgetRegistry, sizeof(GadgetRecord), kGadgetRegistryGrowBy,
                              RemoveGadget);
     SetWindowGadgetsDestroyer(DestroyWindowGadgets);
+    SetWindowDropProtocol(&kWindowDropProtocol);
 }
 
 ObjectRegistry* GadgetRegistry() {
