@@ -24,7 +24,8 @@ void SetHeadlessModifierFlags(uint32_t flags);     // the global modifier state
 void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* characters,
                     uint32_t flags);  // kKeyDown, kKeyUp or kFlagsChanged
 void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int32_t clickCount,
-                      uint32_t flags);  // x, y in the content view
+                      uint32_t flags);  // x, y in the content view; the drags and release
+                                        // of a press go to the view pressed
 void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags);
 void DiscardPendingPlatformEvents();  // and counts no wake-ups so far
 int32_t PendingPlatformEventCount();
