@@ -67,6 +67,11 @@ void SetHeadlessScreenSize(double width, double height) {
     GetState().screenHeight = height;
 }
 
+void SetHeadlessScreenOrigin(double x, double y) {
+    GetState().screenX = x;
+    GetState().screenY = y;
+}
+
 void SetHeadlessModifierFlags(uint32_t flags) {
     GetState().modifierFlags = flags;
 }

@@ -17,13 +17,15 @@ void ResetHeadlessPlatform();  // closes every window (delegates hear it), forge
                                // settings; the application stays started
 void SetHeadlessDisplayAvailable(bool available);         // without one, start and windows fail
 void SetHeadlessScreenSize(double width, double height);  // 0 x 0: no main screen
-void SetHeadlessModifierFlags(uint32_t flags);            // the global modifier state
+void SetHeadlessScreenOrigin(double x, double y);  // the main screen's corner among all screens
+void SetHeadlessModifierFlags(uint32_t flags);     // the global modifier state
 
 // Input, appended to the pending events ----------------------------------------------------------
 void InjectKeyEvent(NativeWindow window, int32_t type, const char16_t* characters,
                     uint32_t flags);  // kKeyDown, kKeyUp or kFlagsChanged
 void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int32_t clickCount,
-                      uint32_t flags);  // x, y in the content view
+                      uint32_t flags);  // x, y in the content view; the drags and release
+                                        // of a press go to the view pressed
 void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags);
 void DiscardPendingPlatformEvents();  // and counts no wake-ups so far
 int32_t PendingPlatformEventCount();

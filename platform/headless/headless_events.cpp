@@ -67,13 +67,40 @@ bool OfferToView(ViewDelegate* delegate, NativeView view, const PlatformEvent& e
     }
 }
 
+bool IsPress(int32_t type) {
+    return type == kLeftMouseDown || type == kRightMouseDown || type == kOtherMouseDown;
+}
+
+bool IsRelease(int32_t type) {
+    return type == kLeftMouseUp || type == kRightMouseUp || type == kOtherMouseUp;
+}
+
+bool IsDrag(int32_t type) {
+    return type == kLeftMouseDragged || type == kRightMouseDragged || type == kOtherMouseDragged;
+}
+
+// As a toolkit grabs the pointer for a press, its drags and its release go to the view that
+// was pressed, wherever the pointer is by then.
+headless::View* MouseTarget(headless::Window* window, const PlatformEvent& event) {
+    headless::State& state = GetState();
+    headless::View* pressed = state.pressedView;
+    if (IsRelease(event.type)) state.pressedView = nullptr;
+    if ((IsRelease(event.type) || IsDrag(event.type)) && pressed != nullptr &&
+        headless::HandleOf(window) == ViewWindow(headless::HandleOf(pressed))) {
+        return pressed;
+    }
+    const PlatformRect& frame = window->contentView->frame;
+    headless::View* hit =
+        headless::HitTest(window->contentView, event.x + frame.x, event.y + frame.y);
+    if (IsPress(event.type)) state.pressedView = hit;
+    return hit;
+}
+
 void DispatchMouseEvent(const PlatformEvent& event) {
     headless::Window* window = headless::WindowOf(event.window);
     if (window == nullptr || window->contentView == nullptr) return;
-    const PlatformRect& frame = window->contentView->frame;
-    headless::View* view =
-        headless::HitTest(window->contentView, event.x + frame.x, event.y + frame.y);
-    for (; view != nullptr; view = view->superview) {
+    for (headless::View* view = MouseTarget(window, event); view != nullptr;
+         view = view->superview) {
         if (view->delegate != nullptr &&
             OfferToView(view->delegate, headless::HandleOf(view), event)) {
             return;

@@ -85,6 +85,7 @@ struct State {
     bool running = false;
     const char* failure = nullptr;
     ApplicationDelegate* applicationDelegate = nullptr;
+    double screenX = 0, screenY = 0;  // the main screen's origin among the screens
     double screenWidth = kDefaultScreenWidth;
     double screenHeight = kDefaultScreenHeight;
     std::vector<Window*> windows;  // creation order
@@ -92,6 +93,7 @@ struct State {
     int64_t nextOrderStamp = 1;
     uint32_t modifierFlags = 0;
     std::deque<PlatformEvent> pending;
+    View* pressedView = nullptr;  // under the pointer at the press; hears the rest of it
     std::vector<WaitAction> waitActions;
     int32_t wakeUpsPosted = 0;
     int32_t waits = 0;

@@ -19,6 +19,7 @@ void DestroyViewTree(View* view) {
     if (view->delegate != nullptr) view->delegate->viewWillBeDestroyed(HandleOf(view));
     ReleaseViewResources(view);
     if (view->superview != nullptr) std::erase(view->superview->subviews, view);
+    if (GetState().pressedView == view) GetState().pressedView = nullptr;
     for (Window* window : GetState().windows) {
         if (window->contentView == view) window->contentView = nullptr;
         if (window->firstResponder == view) window->firstResponder = nullptr;

@@ -238,7 +238,8 @@ void RemoveChildWindow(NativeWindow parentHandle, NativeWindow childHandle) {
 
 PlatformRect MainScreenFrame() {
     const headless::State& state = GetState();
-    return {0, 0, state.screenWidth, state.screenHeight};
+    if (state.screenWidth <= 0 || state.screenHeight <= 0) return {};
+    return {state.screenX, state.screenY, state.screenWidth, state.screenHeight};
 }
 
 }  // namespace vorlune

@@ -36,8 +36,8 @@ void InitLocale() {
 // There is no application bundle on Linux: the working directory stays where the user started.
 void InitWorkingDirectory() {}
 
-// Start hooks in their fixed order. A library adds its hook as one line at its step; the steps
-// must ascend (a test checks it). Steps without a line belong to libraries not linked yet.
+// Start hooks in their fixed order. A library adds its hook as one line at its step, and its
+// name at the same place in the start-up test, which holds the whole order by name.
 constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {1, "front", BringProcessToFront},
     {2, "application", StartApplication},
@@ -66,6 +66,11 @@ constexpr std::initializer_list<RuntimeHook> kEndHooks = {
     {3, "images", EndImageSystem},
 };
 
+// The process entry's last step, after the end hooks, which may still use temporary strings.
+constexpr std::initializer_list<RuntimeHook> kExitSteps = {
+    {4, "temporary strings", FreeTempStrings},
+};
+
 void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
     for (const RuntimeHook& hook : hooks) {
         if (hookObserver != nullptr) hookObserver(hook, isStartHook);
@@ -89,7 +94,7 @@ int RunProcess(int argc, char** argv, MainProgram program) {
     InitRuntime();
     if (program != nullptr) program();
     EndRuntime();
-    FreeTempStrings();
+    RunHooks(kExitSteps, false);
     return static_cast<int>(exitValue);
 }
 

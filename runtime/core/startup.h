@@ -26,7 +26,9 @@ struct RuntimeHook {
     void (*run)();
 };
 
+// Called before each hook runs; RunProcess's freeing of the temporary strings comes as the
+// end hook after the last. Null stops it.
 using HookObserver = void (*)(const RuntimeHook& hook, bool isStartHook);
-void SetHookObserver(HookObserver observer);  // called before each hook runs; null stops it
+void SetHookObserver(HookObserver observer);
 
 }  // namespace vorlune

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/drag_drop.h"
 #include "platform/screen.h"
 #include "runtime/core/memory.h"
 #include "runtime/events/event_queue.h"
@@ -28,6 +29,7 @@ int32_t observerCapacity = 0;
 WindowResizeHook resizeHook = nullptr;
 WindowEventHook resizeEventHook = nullptr;
 WindowGadgetsDestroyer gadgetsDestroyer = nullptr;
+const WindowDropProtocol* dropProtocol = nullptr;
 
 int64_t NumberOfRecord(const WindowRecord* record) {
     return static_cast<int64_t>(reinterpret_cast<intptr_t>(record));
@@ -235,6 +237,22 @@ bool ZkFlippedWindowView::rightMouseUp(NativeView, const PlatformEvent& event) {
     return true;
 }
 
+uint32_t ZkFlippedWindowView::draggingEntered(NativeView view, const DragInfo& info) {
+    return dropProtocol != nullptr ? dropProtocol->draggingEntered(view, info) : kDragOperationNone;
+}
+
+uint32_t ZkFlippedWindowView::draggingUpdated(NativeView view, const DragInfo& info) {
+    return dropProtocol != nullptr ? dropProtocol->draggingUpdated(view, info) : kDragOperationNone;
+}
+
+bool ZkFlippedWindowView::prepareForDragOperation(NativeView view, const DragInfo& info) {
+    return dropProtocol != nullptr && dropProtocol->prepareForDragOperation(view, info);
+}
+
+bool ZkFlippedWindowView::performDragOperation(NativeView view, const DragInfo& info) {
+    return dropProtocol != nullptr && dropProtocol->performDragOperation(view, info, -1, WindowID);
+}
+
 void ZkFlippedWindowView::viewWillBeDestroyed(NativeView view) {
     SetViewDelegate(view, nullptr);
     delete this;
@@ -310,6 +328,7 @@ int64_t CreateWindowEx(int64_t number, int32_t x, int32_t y, int32_t width, int3
     if (viewEvents != nullptr) {
         viewEvents->WindowID = windowNumber;
         SetViewDelegate(view, viewEvents);
+        SetViewAcceptsDrops(view, true);
     }
     if (view != nullptr) SetWindowContentView(window, view);
     if ((flags & kWindowKeepGadgetList) == 0) ZkGadgetList::setWindow(window);
@@ -424,6 +443,10 @@ void SetWindowResizeHooks(WindowResizeHook first, WindowEventHook second) {
 
 void SetWindowGadgetsDestroyer(WindowGadgetsDestroyer destroyer) {
     gadgetsDestroyer = destroyer;
+}
+
+void SetWindowDropProtocol(const WindowDropProtocol* protocol) {
+    dropProtocol = protocol;
 }
 
 }  // namespace vorlune

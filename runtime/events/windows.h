@@ -84,7 +84,8 @@ class ZkWindowEvents : public WindowDelegate {
     bool windowShouldZoom(NativeWindow window, PlatformRect toFrame) override;
 };
 
-// The content view of every window: repaints and clicks on the background become events.
+// The content view of every window: repaints, clicks and drops on the background become
+// events. It takes drops; the drop protocol it hands them to is the gadgets layer's.
 class ZkFlippedWindowView : public ViewDelegate {
   public:
     int64_t WindowID = 0;
@@ -92,7 +93,21 @@ class ZkFlippedWindowView : public ViewDelegate {
     void drawRect(NativeView view, PlatformRect dirty) override;
     bool mouseUp(NativeView view, const PlatformEvent& event) override;
     bool rightMouseUp(NativeView view, const PlatformEvent& event) override;
+    uint32_t draggingEntered(NativeView view, const DragInfo& info) override;
+    uint32_t draggingUpdated(NativeView view, const DragInfo& info) override;
+    bool prepareForDragOperation(NativeView view, const DragInfo& info) override;
+    bool performDragOperation(NativeView view, const DragInfo& info) override;  // event 10
     void viewWillBeDestroyed(NativeView view) override;
+};
+
+// The drop protocol content views hand drags to. performDragOperation is given gadget -1 and
+// the window's number.
+struct WindowDropProtocol {
+    uint32_t (*draggingEntered)(NativeView view, const DragInfo& info);
+    uint32_t (*draggingUpdated)(NativeView view, const DragInfo& info);
+    bool (*prepareForDragOperation)(NativeView view, const DragInfo& info);
+    bool (*performDragOperation)(NativeView view, const DragInfo& info, int64_t gadgetId,
+                                 int64_t windowId);
 };
 
 // Others that follow a window's notifications, after its delegate has handled them.
@@ -133,5 +148,6 @@ using WindowEventHook = void (*)(int32_t type, int64_t object, int64_t window, i
 void SetWindowResizeHooks(WindowResizeHook first, WindowEventHook second);
 using WindowGadgetsDestroyer = void (*)(int64_t window);  // frees the gadgets of a closing window
 void SetWindowGadgetsDestroyer(WindowGadgetsDestroyer destroyer);
+void SetWindowDropProtocol(const WindowDropProtocol* protocol);  // not owned; null: no drops
 
 }  // namespace vorlune

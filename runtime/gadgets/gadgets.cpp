@@ -7,6 +7,7 @@
 #include "runtime/core/strings.h"
 #include "runtime/events/gadget_list.h"
 #include "runtime/events/windows.h"
+#include "runtime/gadgets/drag_drop.h"
 
 namespace vorlune {
 
@@ -15,6 +16,10 @@ namespace {
 constexpr int32_t kGadgetRegistryGrowBy = 16;
 
 ObjectRegistry* gadgetRegistry = nullptr;
+
+constexpr WindowDropProtocol kWindowDropProtocol = {
+    ZkDragDrop::draggingEntered, ZkDragDrop::draggingUpdated, ZkDragDrop::prepareForDragOperation,
+    ZkDragDrop::performDragOperation};
 
 int64_t Truncated(double value) {
     if (!(std::fabs(value) < 9.0e18)) return 0;  // NaN or beyond the integers
@@ -102,11 +107,14 @@ void ZkGadgetFunctions::DisableGadget(int32_t disabled) {
     SetControlEnabled(Gadget->view, disabled == 0);
 }
 
+// Window positions are in the coordinates of all screens together; mode 1 counts from the main
+// screen's top-left corner, which need not be their origin.
 int64_t ZkGadgetFunctions::GadgetX(int32_t mode) {
     const NativeView container = Gadget->container;
     if (mode == kGadgetInScreen) {
+        const PlatformRect screen = MainScreenFrame();
         const PlatformRect content = WindowContentRect(ViewWindow(container));
-        return Truncated(content.x + ViewRectInContent(container).x);
+        return Truncated(content.x + ViewRectInContent(container).x - screen.x);
     }
     if (mode == kGadgetInWindow) return Truncated(ViewRectInContent(container).x);
     return Truncated(ViewFrame(container).x);
@@ -173,6 +181,7 @@ void InitGadgetSystem() {
     CreateObjectRegistryOnce(&gadgetRegistry, sizeof(GadgetRecord), kGadgetRegistryGrowBy,
                              RemoveGadget);
     SetWindowGadgetsDestroyer(DestroyWindowGadgets);
+    SetWindowDropProtocol(&kWindowDropProtocol);
 }
 
 ObjectRegistry* GadgetRegistry() {

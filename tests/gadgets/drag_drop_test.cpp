@@ -95,7 +95,6 @@ TEST_F(DragDropTest, DropsWithoutUsableDataAreRefused) {
          {kDragOperationCopy, 5, 5, kDragString, nullptr, nullptr, 0, nullptr}},
         {"no operation", {0, 5, 5, kDragString, nullptr, nullptr, 0, u"x"}},
     };
-    EXPECT_FALSE(InjectDrop(window, cases[0].info)) << "the image gadget takes no drops";
     SetViewAcceptsDrops(GadgetID(1), true);
     for (const Case& c : cases) {
         EXPECT_FALSE(InjectDrop(window, c.info)) << c.name;
@@ -103,18 +102,35 @@ TEST_F(DragDropTest, DropsWithoutUsableDataAreRefused) {
     }
 }
 
+// The window's background, and an image gadget there (which takes no drops of its own), pass a
+// drop to the window's content view: type 10 for the window, the point in the content view.
 TEST_F(DragDropTest, AWindowDropCarriesTheWindowAsObject) {
     const NativeWindow window = OpenWindow(3);
-    const DragInfo info{kDragOperationCopy, 12.9, 7.2, kDragString, nullptr, nullptr, 0, u"t"};
-    ASSERT_TRUE(ZkDragDrop::performDragOperation(WindowContentView(window), info, -1, 3));
-    ASSERT_EQ(FetchEvent(), kEventWindowDrop);
-    EXPECT_EQ(EventMenuID(), 3);
-    EXPECT_EQ(EventWindow(), 3);
-    EXPECT_EQ(EventSubtype(), 0);
-    const auto* payload = static_cast<const DropPayload*>(EventPayload());
-    EXPECT_EQ(payload->dropX, 12);
-    EXPECT_EQ(payload->dropY, 7);
-    FreeDropPayload(nullptr);
+    CreateImageGadget(1, 100, 100, 50, 50, nullptr);
+    struct Case {
+        const char* name;
+        double x, y;
+        int32_t dropX, dropY;
+    };
+    const std::vector<Case> cases = {
+        {"background", 12.9, 7.2, 12, 7},
+        {"over the gadget", 120.5, 130, 120, 130},
+    };
+    for (const Case& c : cases) {
+        const DragInfo info{kDragOperationCopy, c.x, c.y, kDragString, nullptr, nullptr, 0, u"t"};
+        ASSERT_TRUE(InjectDrop(window, info)) << c.name;
+        ASSERT_EQ(FetchEvent(), kEventWindowDrop) << c.name;
+        EXPECT_EQ(EventMenuID(), 3);
+        EXPECT_EQ(EventWindow(), 3);
+        EXPECT_EQ(EventSubtype(), 0);
+        const auto* payload = static_cast<const DropPayload*>(EventPayload());
+        ASSERT_NE(payload, nullptr) << c.name;
+        EXPECT_EQ(payload->dropFormat, kDropFormatText);
+        EXPECT_EQ(std::u16string(payload->dropText), u"t");
+        EXPECT_EQ(payload->dropX, c.dropX) << c.name;
+        EXPECT_EQ(payload->dropY, c.dropY) << c.name;
+        EXPECT_EQ(FetchEvent(), 0) << c.name;
+    }
 }
 
 }  // namespace

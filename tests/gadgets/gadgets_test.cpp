@@ -122,19 +122,32 @@ TEST_F(GadgetModelTest, GeometryInTheThreeModes) {
     CreatePlainGadget(1);
     ZkGadgetList::currentList()->push(box);
     CreatePlainGadget(2);
+    // Screen coordinates count from the main screen's top-left corner, wherever it lies among
+    // the screens that window positions are given in.
     struct Case {
         int64_t gadget;
         int32_t mode;
+        double screenX, screenY;
         int64_t x, y;
     };
     const std::vector<Case> cases = {
-        {1, 0, 10, 30}, {1, kGadgetInWindow, 10, 30}, {1, kGadgetInScreen, 110, 102},
-        {2, 0, 10, 30}, {2, kGadgetInWindow, 15, 36}, {2, kGadgetInScreen, 115, 108},
-        {2, 7, 10, 30},
+        {1, 0, 0, 0, 10, 30},
+        {1, kGadgetInWindow, 0, 0, 10, 30},
+        {1, kGadgetInScreen, 0, 0, 110, 102},
+        {2, 0, 0, 0, 10, 30},
+        {2, kGadgetInWindow, 0, 0, 15, 36},
+        {2, kGadgetInScreen, 0, 0, 115, 108},
+        {2, 7, 0, 0, 10, 30},
+        {1, kGadgetInScreen, 40, 30, 70, 72},
+        {2, kGadgetInScreen, -1280, -100, 1395, 208},
+        {2, kGadgetInWindow, 40, 30, 15, 36},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(GadgetX(c.gadget, c.mode), c.x) << c.gadget << " mode " << c.mode;
-        EXPECT_EQ(GadgetY(c.gadget, c.mode), c.y) << c.gadget << " mode " << c.mode;
+        SetHeadlessScreenOrigin(c.screenX, c.screenY);
+        const std::string where = " mode " + std::to_string(c.mode) + " screen at " +
+                                  std::to_string(c.screenX) + ", " + std::to_string(c.screenY);
+        EXPECT_EQ(GadgetX(c.gadget, c.mode), c.x) << c.gadget << where;
+        EXPECT_EQ(GadgetY(c.gadget, c.mode), c.y) << c.gadget << where;
     }
     EXPECT_EQ(GadgetWidth(2), 40);
     EXPECT_EQ(GadgetHeight(2), 20);

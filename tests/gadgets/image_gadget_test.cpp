@@ -111,7 +111,8 @@ TEST_F(ImageGadgetTest, TheViewKeepsItsImageAndRedrawsWhenItIsRecached) {
     RemoveGadget(0);  // the last reference goes with the view
 }
 
-// Clicks on a gadget at (20, 10) of 30 x 20 points.
+// Clicks on a gadget at (20, 10) of 30 x 20 points. A case with a press first presses at
+// (25, 15), so that its release goes to the gadget wherever it happens.
 TEST_F(ImageGadgetTest, ClicksBecomeSubtypesWithControlFromTheGlobalState) {
     const NativeWindow window = OpenWindow(4);
     CreateImageGadget(1, 20, 10, 30, 20, nullptr);
@@ -122,6 +123,7 @@ TEST_F(ImageGadgetTest, ClicksBecomeSubtypesWithControlFromTheGlobalState) {
         uint32_t globalFlags, eventFlags;
         double x, y;
         std::vector<QueuedEvent> expected;
+        int32_t pressType = 0;  // 0: no press first
     };
     const QueuedEvent leftClick{kEventGadget, 1, 4, kGadgetLeftClick};
     const QueuedEvent rightClick{kEventGadget, 1, 4, kGadgetRightClick};
@@ -134,7 +136,18 @@ TEST_F(ImageGadgetTest, ClicksBecomeSubtypesWithControlFromTheGlobalState) {
         {"control held", kLeftMouseUp, 1, kControlKeyFlag, 0, 25, 15, {rightClick}},
         {"control double", kLeftMouseUp, 2, kControlKeyFlag, 0, 25, 15, {rightDouble}},
         {"control only in the event", kLeftMouseUp, 1, 0, kControlKeyFlag, 25, 15, {leftClick}},
-        {"released outside", kLeftMouseUp, 1, 0, 0, 50, 15, {}},
+        {"released outside", kLeftMouseUp, 1, 0, 0, 50, 15, {}, kLeftMouseDown},
+        {"released above", kLeftMouseUp, 1, 0, 0, 25, 9.5, {}, kLeftMouseDown},
+        {"pressed and released inside",
+         kLeftMouseUp,
+         1,
+         0,
+         0,
+         49.5,
+         29.5,
+         {leftClick},
+         kLeftMouseDown},
+        {"right released outside", kRightMouseUp, 1, 0, 0, 5, 5, {rightClick}, kRightMouseDown},
         {"right click", kRightMouseUp, 1, 0, 0, 25, 15, {rightClick}},
         {"right double", kRightMouseUp, 2, 0, 0, 25, 15, {rightDouble}},
         {"presses post nothing", kLeftMouseDown, 1, 0, 0, 25, 15, {}},
@@ -142,6 +155,7 @@ TEST_F(ImageGadgetTest, ClicksBecomeSubtypesWithControlFromTheGlobalState) {
     };
     for (const Case& c : cases) {
         SetHeadlessModifierFlags(c.globalFlags);
+        if (c.pressType != 0) InjectMouseEvent(window, c.pressType, 25, 15, c.clicks, 0);
         InjectMouseEvent(window, c.type, c.x, c.y, c.clicks, c.eventFlags);
         std::vector<QueuedEvent> gadgetEvents;
         for (const QueuedEvent& event : Pump()) {

@@ -191,6 +191,34 @@ TEST(DisplayTest, RepaintsWhileAKeyIsHeldMakeNoPassesOfTheirOwn) {
     EXPECT_EQ(probe.WaitFor("quit"), "quit");
 }
 
+// A drag from the toolkit window of sources, dropped at (100, 120) of window 0's background.
+TEST(DisplayTest, ADropOnAWindowsBackgroundPostsEventTenWithItsPayload) {
+    struct Case {
+        const char* name;
+        int sourceY;  // in the window of sources
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"text", 25, "drop 0 0 54455854 1 100 120 dropped text"},
+        {"files", 75, "drop 0 0 68667320 1 100 120 /tmp/A|/tmp/B"},
+    };
+    Probe probe("drop");
+    const std::string sources = probe.WaitFor("sources ");
+    const std::string ready = probe.WaitFor("ready ");
+    ASSERT_FALSE(sources.empty());
+    ASSERT_FALSE(ready.empty());
+    const std::string sourceWindow = sources.substr(std::string("sources ").size());
+    const std::string target = " --window " + WindowIdOf(ready) + " ";
+    for (const Case& c : cases) {
+        // A drag starts past the toolkit's threshold, and the drop waits for the target's
+        // answer to the last motion.
+        Shell("xdotool mousemove --window " + sourceWindow + " 50 " + std::to_string(c.sourceY) +
+              " mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 mousemove" + target +
+              "90 110 sleep 0.3 mousemove" + target + "100 120 sleep 0.3 mouseup 1");
+        EXPECT_EQ(probe.WaitFor("drop "), c.expected) << c.name;
+    }
+}
+
 TEST(DisplayTest, WithoutADisplayTheProgramSaysSoAndFails) {
     Probe probe("borderless", false);
     EXPECT_NE(probe.ExitStatus(), 0);

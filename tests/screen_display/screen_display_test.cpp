@@ -88,7 +88,8 @@ TEST(ScreenDisplayTest, ImageGadgetsShowTheImagesPixelsExactly) {
     EXPECT_NE(PatternMismatches(shot, kFramedGadgetX, kFramedGadgetY), 0) << "the groove itself";
 }
 
-// Clicks at (60, 60) of the window, inside the plain gadget 0.
+// Clicks at (60, 60) of the window, inside the plain gadget 0; a release at (60, 300) is on the
+// window's background, below every gadget.
 TEST(ScreenDisplayTest, ClicksOnAnImageGadgetBecomeItsEvents) {
     struct Step {
         const char* actions;  // xdotool's arguments after the move
@@ -101,6 +102,7 @@ TEST(ScreenDisplayTest, ClicksOnAnImageGadgetBecomeItsEvents) {
         {"keydown ctrl click 1 keyup ctrl", {"event 3 0 1"}},
         {"mousedown 1 mousemove_relative 5 5 mousemove_relative 5 5 mouseup 1",
          {"event 3 0 2048", "event 3 0 0"}},
+        {"mousedown 1 mousemove_relative 0 240 mouseup 1", {"event 3 0 2048"}},
     };
     ScreenProbe probe("image");
     ASSERT_FALSE(probe.window().empty());
