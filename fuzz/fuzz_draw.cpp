@@ -88,7 +88,7 @@ int32_t Radius(FuzzedDataProvider& data) {
         case 0:
             return data.ConsumeIntegral<int32_t>();
         case 1:
-            return kMaxShapeRadius - data.ConsumeIntegralInRange<int32_t>(0, 1);
+            return std::numeric_limits<int32_t>::max() - data.ConsumeIntegralInRange<int32_t>(0, 1);
         default:
             return data.ConsumeIntegralInRange<int32_t>(-2, 2 * kMaxSide);
     }

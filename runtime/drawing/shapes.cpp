@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "runtime/drawing/ellipse_quarter.h"
 #include "runtime/drawing/modes.h"
 #include "runtime/drawing/pixel_rules.h"
 
@@ -18,10 +19,6 @@ bool HasArea(const DrawingContext* context) {
 
 bool IsOutlined(const DrawingContext* context) {
     return (context->drawingMode & DrawOutlined) != 0;
-}
-
-bool RadiiFit(int32_t rx, int32_t ry) {
-    return rx >= 0 && ry >= 0 && rx <= kMaxShapeRadius && ry <= kMaxShapeRadius;
 }
 
 // A clipped run, count >= 1, inside the clip rectangle: to the right of or below (x, y).
@@ -108,48 +105,94 @@ void Bresenham(DrawingContext* context, int64_t x1, int64_t y1, int64_t x2, int6
     }
 }
 
-// Ellipse stepping ------------------------------------------------------------------------------
+// Ellipses and round boxes ----------------------------------------------------------------------
 
-// The midpoint quantities shared by ellipse and round box (all 64-bit).
-struct EllipseStepper {
-    int64_t a, b;  // rx squared, ry squared
-    int64_t x, v, w, c, d;
+// Plots (origin + direction * x, row) for x in from ... to, the columns inside the clip rectangle
+// only; the row lies inside it.
+void PlotColumns(DrawingContext* context, int64_t row, int64_t origin, int64_t direction,
+                 int64_t from, int64_t to) {
+    const int64_t nearest = direction > 0 ? -origin : origin - (context->width - 1);
+    const int64_t farthest = direction > 0 ? context->width - 1 - origin : origin;
+    for (int64_t x = std::max(from, nearest); x <= std::min(to, farthest); ++x)
+        PlotInside(context, origin + direction * x, row);
+}
 
-    EllipseStepper(int64_t rx, int64_t ry)
-        : a(rx * rx),
-          b(ry * ry),
-          x(rx),
-          v(4 * b * rx),
-          w(2 * b + a / 2 - 4 * b * rx),
-          c(2 * a + b / 2 - 2 * b * rx),
-          d(0) {}
-
-    // One row of region 1, row k counted from the centre.
-    void StepRow(int64_t k) {
-        const int64_t g = 4 * a * k;
-        if (c < 0) {
-            c += 6 * a + g;
-            w += 4 * a + g;
-        } else {
-            x -= 1;
-            v -= 4 * b;
-            c += 6 * a + g - v;
-            w += 2 * b + 4 * a + g - v;
-        }
+// The outline points that the walk gives row k of the ellipse on both sides of column cx: the two
+// ends of a row of the row region, or the ends of the columns that stop on this row.
+void PlotEllipseRow(DrawingContext* context, const EllipseQuarter& quarter, int64_t cx, int64_t k,
+                    int64_t row) {
+    const int64_t reach = quarter.HalfWidth(k);
+    if (quarter.IsRowRegion(k)) {
+        PlotClippedPoint(context, cx + reach, row);
+        PlotClippedPoint(context, cx - reach, row);
+        return;
     }
+    const int64_t inner = quarter.HalfWidth(k + 1) + 1;
+    PlotColumns(context, row, cx, 1, inner, reach);
+    PlotColumns(context, row, cx, -1, std::max<int64_t>(inner, 1), reach);  // the centre once
+}
 
-    // One column of region 2; the row reach g grows by one when the error says so.
-    void StepColumn(int64_t& g) {
-        v -= 4 * b;
-        if (w < 0) {
-            d += 4 * a;
-            g += 1;
-            w += 2 * b - v + d;
-        } else {
-            w += 2 * b - v;
-        }
-    }
+// A round box: its corner ellipses are centred on columns left and right, rows upper and lower.
+struct RoundBoxShape {
+    int64_t x, width, ry;
+    int64_t left, right, upper, lower;
 };
+
+// The outline points of corner row k on the given row: as for the ellipse, but the corners start
+// one row out from their centre row and never paint their centre columns.
+void PlotCornerRow(DrawingContext* context, const EllipseQuarter& quarter, const RoundBoxShape& box,
+                   int64_t k, int64_t row) {
+    const int64_t reach = quarter.HalfWidth(k);
+    if (quarter.IsRowRegion(k)) {
+        if (k == 0) return;
+        PlotClippedPoint(context, box.left - reach, row);
+        PlotClippedPoint(context, box.right + reach, row);
+        return;
+    }
+    const int64_t inner = std::max<int64_t>(quarter.HalfWidth(k + 1) + 1, 1);
+    PlotColumns(context, row, box.left, -1, inner, reach);
+    PlotColumns(context, row, box.right, 1, inner, reach);
+}
+
+struct Run {
+    int64_t from, to;  // inclusive
+};
+
+// Paints the union of the runs on a row, each pixel once.
+void PaintRunsOnce(DrawingContext* context, int64_t row, Run* runs, int count) {
+    std::sort(runs, runs + count, [](const Run& a, const Run& b) { return a.from < b.from; });
+    for (int i = 0; i < count;) {
+        Run merged = runs[i++];
+        while (i < count && runs[i].from <= merged.to + 1)
+            merged.to = std::max(merged.to, runs[i++].to);
+        PaintRowRun(context, merged.from, row, merged.to - merged.from + 1);
+    }
+}
+
+// One row of a filled round box: what the corner walk, the bands between the corners and the
+// middle rows give it, merged, so that each pixel is painted once also where those pieces overlap
+// (flat corners, radii beyond half the box).
+void PaintRoundBoxRow(DrawingContext* context, const EllipseQuarter& quarter,
+                      const RoundBoxShape& box, int64_t row) {
+    Run runs[7];
+    int count = 0;
+    auto add = [&](int64_t from, int64_t to) {
+        if (from <= to) runs[count++] = {from, to};
+    };
+    for (const int64_t k : {box.upper - row, row - box.lower}) {
+        if (k < 0) continue;
+        const int64_t reach = quarter.HalfWidth(k);
+        if (quarter.IsRowRegion(k)) {
+            if (k > 0) add(box.left - reach, box.right + reach);
+            continue;
+        }
+        add(box.left - reach, box.left - 1);
+        add(box.right + 1, box.right + reach);
+        if (k <= box.ry) add(box.left, box.right);  // the band between the corners
+    }
+    if (row >= box.upper && row <= box.lower) add(box.x, box.x + box.width - 1);
+    PaintRunsOnce(context, row, runs, count);
+}
 
 }  // namespace
 
@@ -222,116 +265,62 @@ void BoxOf(DrawingContext* context, int32_t x, int32_t y, int32_t w, int32_t h) 
 }
 
 void EllipseOf(DrawingContext* context, int32_t cx, int32_t cy, int32_t rx, int32_t ry) {
-    if (!RadiiFit(rx, ry) || !HasArea(context)) return;
+    if (rx < 0 || ry < 0 || !HasArea(context)) return;
+    const int64_t first = std::max<int64_t>(int64_t{cy} - ry, 0);
+    const int64_t last = std::min<int64_t>(int64_t{cy} + ry, context->height - 1);
+    if (first > last || int64_t{cx} + rx < 0 || int64_t{cx} - rx >= context->width) return;
+    const EllipseQuarter quarter(rx, ry);
     const bool outlined = IsOutlined(context);
-    EllipseStepper e(rx, ry);
-    auto paintRow = [&](int64_t row) {
-        if (outlined) {
-            PlotClippedPoint(context, cx + e.x, row);
-            PlotClippedPoint(context, cx - e.x, row);
-        } else {
-            PaintRowRun(context, cx - e.x, row, 2 * e.x + 1);
-        }
-    };
-
-    int64_t f = 0;
-    if (e.w < 0) {
-        for (int64_t k = 0;; ++k) {
-            if (k == 0) {
-                paintRow(cy);
-            } else {
-                paintRow(int64_t{cy} + k);
-                paintRow(int64_t{cy} - k);
-            }
-            e.StepRow(k);
-            if (e.w >= 0) {
-                f = k + 1;
-                e.d = 4 * e.a * k + 4 * e.a;
-                break;
-            }
-        }
-    }
-
-    for (int64_t g = f; e.x >= 0; --e.x) {
-        for (const int64_t column : {cx + e.x, cx - e.x}) {
+    for (int64_t row = first; row <= last; ++row) {
+        const int64_t k = row < cy ? cy - row : row - cy;
+        // A flat ellipse's walk paints its centre row from above and again from below.
+        const int times = k == 0 && quarter.IsFlat() ? 2 : 1;
+        for (int i = 0; i < times; ++i) {
             if (outlined) {
-                PlotClippedPoint(context, column, cy + g);
-                PlotClippedPoint(context, column, cy - g);
+                PlotEllipseRow(context, quarter, cx, k, row);
             } else {
-                PaintVerticalSpan(context, column, cy + f, g - f + 1);
-                PaintVerticalSpan(context, column, cy - g, g - f + 1);
+                const int64_t reach = quarter.HalfWidth(k);
+                PaintRowRun(context, cx - reach, row, 2 * reach + 1);
             }
-            if (e.x == 0) break;  // the centre column once
         }
-        e.StepColumn(g);
     }
 }
 
 void RoundBoxOf(DrawingContext* context, int32_t x, int32_t y, int32_t w, int32_t h, int32_t rx,
                 int32_t ry) {
-    if (w <= 0 || h <= 0 || !RadiiFit(rx, ry) || !HasArea(context)) return;
-    const bool outlined = IsOutlined(context);
-    const int64_t left = int64_t{x} + rx;
-    const int64_t right = int64_t{x} + w - rx - 1;
-    const int64_t upper = int64_t{y} + ry;
-    const int64_t lower = int64_t{y} + h - ry - 1;
+    if (w <= 0 || h <= 0 || rx < 0 || ry < 0 || !HasArea(context)) return;
+    const RoundBoxShape box{.x = x,
+                            .width = w,
+                            .ry = ry,
+                            .left = int64_t{x} + rx,
+                            .right = int64_t{x} + w - rx - 1,
+                            .upper = int64_t{y} + ry,
+                            .lower = int64_t{y} + h - ry - 1};
     const int64_t bottom = int64_t{y} + h - 1;
-    EllipseStepper e(rx, ry);
-
-    int64_t j = 0;
-    for (; e.w < 0; ++j) {
-        if (j >= 1) {
-            for (const int64_t row : {upper - j, lower + j}) {
-                if (outlined) {
-                    PlotClippedPoint(context, left - e.x, row);
-                    PlotClippedPoint(context, right + e.x, row);
-                } else {
-                    PaintRowRun(context, left - e.x, row, right - left + 2 * e.x + 1);
-                }
-            }
+    // Radii beyond half the box carry each corner past the opposite edge.
+    const int64_t first = std::max<int64_t>(std::min<int64_t>(y, box.lower), 0);
+    const int64_t last = std::min<int64_t>(std::max(bottom, box.upper), context->height - 1);
+    const int64_t leftmost = std::min<int64_t>(x, box.right + 1);
+    const int64_t rightmost = std::max<int64_t>(int64_t{x} + w - 1, box.left - 1);
+    if (first > last || rightmost < 0 || leftmost >= context->width) return;
+    const EllipseQuarter quarter(rx, ry);
+    const bool outlined = IsOutlined(context);
+    for (int64_t row = first; row <= last; ++row) {
+        if (!outlined) {
+            PaintRoundBoxRow(context, quarter, box, row);
+            continue;
         }
-        e.StepRow(j);
-    }
-    const int64_t f = j;
-    e.d = 4 * e.a * f;
-
-    for (int64_t g = f; e.x >= 0; --e.x) {
-        if (e.x != 0 && outlined) {
-            for (const int64_t row : {upper - g, lower + g}) {
-                PlotClippedPoint(context, left - e.x, row);
-                PlotClippedPoint(context, right + e.x, row);
-            }
-        } else if (e.x != 0) {
-            for (const int64_t column : {left - e.x, right + e.x}) {
-                PaintVerticalSpan(context, column, upper - g, g - f + 1);
-                PaintVerticalSpan(context, column, lower + f, g - f + 1);
-            }
+        for (const int64_t k : {box.upper - row, row - box.lower}) {
+            if (k >= 0) PlotCornerRow(context, quarter, box, k, row);
         }
-        e.StepColumn(g);
     }
-
+    if (!outlined) return;
     const int64_t band = int64_t{w} - 2 * int64_t{rx};
-    if (outlined) {
-        PaintRowRun(context, left, y, band);
-        PaintRowRun(context, left, bottom, band);
-        PaintVerticalSpan(context, x, upper, int64_t{h} - 2 * int64_t{ry});
-        PaintVerticalSpan(context, int64_t{x} + w - 1, upper, int64_t{h} - 2 * int64_t{ry});
-        return;
-    }
-    // Only rows inside the clip rectangle are walked: a tall box must not cost its height.
-    auto paintRows = [&](int64_t first, int64_t last, int64_t from, int64_t count) {
-        const int64_t end = std::min<int64_t>(last, context->height - 1);
-        for (int64_t row = std::max<int64_t>(first, 0); row <= end; ++row)
-            PaintRowRun(context, from, row, count);
-    };
-    if (ry >= f) {
-        // The upper band from its lowest row up to the top edge, as the corners are stepped.
-        const int64_t highest = std::max<int64_t>(y, 0);
-        for (int64_t row = std::min<int64_t>(upper - f, context->height - 1); row >= highest; --row)
-            PaintRowRun(context, left, row, band);
-        paintRows(lower + f, bottom, left, band);
-    }
-    if (2 * int64_t{ry} < h) paintRows(upper, lower, x, w);
+    const int64_t side = int64_t{h} - 2 * int64_t{ry};
+    PaintRowRun(context, box.left, y, band);
+    PaintRowRun(context, box.left, bottom, band);
+    PaintVerticalSpan(context, x, box.upper, side);
+    PaintVerticalSpan(context, int64_t{x} + w - 1, box.upper, side);
 }
 
 // On the current context --------------------------------------------------------------------

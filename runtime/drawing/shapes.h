@@ -7,9 +7,6 @@
 
 namespace vorlune {
 
-// Radii above this draw nothing: beyond it the stepping quantities would leave 64 bits.
-constexpr int32_t kMaxShapeRadius = 1 << 18;
-
 // The fill's span record: the run painted is left + 1 ... right - 1.
 struct FillSpan {
     FillSpan* next;
@@ -20,6 +17,7 @@ struct FillSpan {
 // On the current context (clip-relative coordinates, the pen colour, the drawing mode) -------
 void DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2);  // both ends included
 void DrawBox(int32_t x, int32_t y, int32_t w, int32_t h);       // a negative size extends left/up
+// Round boxes and ellipses take any radius from 0 up; a negative one draws nothing.
 void DrawRoundBox(int32_t x, int32_t y, int32_t w, int32_t h, int32_t rx, int32_t ry);
 void DrawEllipse(int32_t cx, int32_t cy, int32_t rx, int32_t ry);
 void FillArea(int32_t x, int32_t y, int64_t border);  // border -1: the region of (x, y)'s colour

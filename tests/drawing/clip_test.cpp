@@ -115,7 +115,7 @@ int32_t RandomRadius(std::mt19937& random) {
         case 0:
             return RandomCoordinate(random);
         case 1:
-            return kMaxShapeRadius - static_cast<int32_t>(random() % 2);
+            return std::numeric_limits<int32_t>::max() - static_cast<int32_t>(random() % 2);
         default:
             return static_cast<int32_t>(random() % 60);
     }

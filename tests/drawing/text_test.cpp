@@ -102,16 +102,19 @@ TEST_F(TextTest, WidthAndHeightArePangosOwnMeasurement) {
     FreeFont(sized);
 }
 
+// Neither transparent text nor rotated text, in any mode, paints the visible background box.
 TEST_F(TextTest, TextIsPangosCoverageLaidOverThePixels) {
     const double angles[] = {0, 30, 90, -135};
+    SetDrawingBackColour(0x3080C0);
     for (const double degrees : angles) {
         Clear();
-        SetDrawingMode(DrawTransparent);
         SetDrawingColour(0xFFFFFF);
         const int32_t x = 30, y = 40;
         if (degrees == 0) {
+            SetDrawingMode(DrawTransparent);
             DrawText(x, y, u"Ag Wave");
         } else {
+            SetDrawingMode(0);
             DrawRotatedText(x, y, u"Ag Wave", static_cast<float>(degrees));
         }
         const double radians = static_cast<float>(degrees) * 0.017444444444444446;
@@ -119,9 +122,10 @@ TEST_F(TextTest, TextIsPangosCoverageLaidOverThePixels) {
         int inked = 0;
         for (int32_t i = 0; i < kSide * kSide; ++i) {
             // White over transparent black: each channel and alpha become the coverage.
-            ASSERT_EQ(pixels_[i * 4], coverage[i])
-                << degrees << " pixel " << i % kSide << "," << i / kSide;
-            ASSERT_EQ(pixels_[i * 4 + 3], coverage[i]);
+            for (int32_t byte = 0; byte < 4; ++byte) {
+                ASSERT_EQ(pixels_[i * 4 + byte], coverage[i])
+                    << degrees << " pixel " << i % kSide << "," << i / kSide << " byte " << byte;
+            }
             inked += coverage[i] != 0;
         }
         EXPECT_GT(inked, 50) << degrees;
@@ -129,6 +133,7 @@ TEST_F(TextTest, TextIsPangosCoverageLaidOverThePixels) {
 }
 
 TEST_F(TextTest, RotatedTextAtZeroIsTheUnrotatedText) {
+    SetDrawingBackColour(0x3080C0);  // visible, were either text to paint its box
     const std::vector<uint8_t> initial = Pixels();
     SetDrawingMode(DrawTransparent);
     SetDrawingColour(0x3366CC);
