@@ -36,40 +36,54 @@ void InitLocale() {
 // There is no application bundle on Linux: the working directory stays where the user started.
 void InitWorkingDirectory() {}
 
-// Start hooks in their fixed order. A library adds its hook as one line at its step, and its
-// name at the same place in the start-up test, which holds the whole order by name.
+// Start hooks in their fixed order. Steps leave gaps of ten, so a library adds its hook as one
+// line at a free step between its neighbours (95 after 90), and its name at the same place in the
+// start-up test, which holds the whole order by name.
 constexpr std::initializer_list<RuntimeHook> kStartHooks = {
-    {1, "front", BringProcessToFront},
-    {2, "application", StartApplication},
-    {3, "locale", InitLocale},
-    {4, "working directory", InitWorkingDirectory},
-    {5, "temporary strings", InitTempStrings},
-    {6, "strings", InitStrings},
-    {7, "drawing state", InitDrawingState},
-    {8, "image codecs", InitImageCodecs},
-    {9, "BMP codec", RegisterBmpCodec},
-    {10, "linked lists", InitLists},
-    {11, "images", InitImageSystem},
-    {12, "drawing key", CreateDrawingKey},
-    {13, "maps", InitMaps},
-    {14, "event queue", InitEventQueue},
-    {15, "windows", InitWindowSystem},
-    {16, "menus", InitMenuSystem},
-    {17, "gadgets", InitGadgetSystem},
-    {18, "arrays", InitArrays},
+    {10, "front", BringProcessToFront},
+    {20, "application", StartApplication},
+    {30, "locale", InitLocale},
+    {40, "working directory", InitWorkingDirectory},
+    {50, "temporary strings", InitTempStrings},
+    {60, "strings", InitStrings},
+    {70, "drawing state", InitDrawingState},
+    {80, "image codecs", InitImageCodecs},
+    {90, "BMP codec", RegisterBmpCodec},
+    {100, "linked lists", InitLists},
+    {110, "images", InitImageSystem},
+    {120, "drawing key", CreateDrawingKey},
+    {130, "maps", InitMaps},
+    {140, "event queue", InitEventQueue},
+    {150, "windows", InitWindowSystem},
+    {160, "menus", InitMenuSystem},
+    {170, "gadgets", InitGadgetSystem},
+    {180, "arrays", InitArrays},
 };
 
 // End hooks in their fixed order.
 constexpr std::initializer_list<RuntimeHook> kEndHooks = {
-    {1, "screen", CloseScreen},
-    {2, "sprites", EndScreenSystem},
-    {3, "images", EndImageSystem},
+    {10, "screen", CloseScreen},
+    {20, "sprites", EndScreenSystem},
+    {30, "images", EndImageSystem},
 };
 
 // The process entry's last step, after the end hooks, which may still use temporary strings.
 constexpr std::initializer_list<RuntimeHook> kExitSteps = {
-    {4, "temporary strings", FreeTempStrings},
+    {40, "temporary strings", FreeTempStrings},
 };
+
+// The tables run in the order written; the steps must agree with it.
+constexpr bool StepsAscend(std::initializer_list<RuntimeHook> hooks) {
+    int previous = 0;
+    for (const RuntimeHook& hook : hooks) {
+        if (hook.step <= previous) return false;
+        previous = hook.step;
+    }
+    return true;
+}
+static_assert(StepsAscend(kStartHooks));
+static_assert(StepsAscend(kEndHooks));
+static_assert(StepsAscend(kExitSteps) && kExitSteps.begin()->step > (kEndHooks.end() - 1)->step);
 
 void RunHooks(std::initializer_list<RuntimeHook> hooks, bool isStartHook) {
     for (const RuntimeHook& hook : hooks) {
@@ -106,6 +120,9 @@ char** ArgumentVector() {
 }
 int64_t ExitValue() {
     return exitValue;
+}
+void SetExitValue(int64_t value) {
+    exitValue = value;
 }
 bool IsThreadSafeBuild() {
     return VORLUNE_THREAD_SAFE != 0;

@@ -14,14 +14,15 @@ int RunProcess(int argc, char** argv, MainProgram program);  // init, program, e
 void InitRuntime();  // start hooks in their fixed order
 void EndRuntime();   // end hooks in their fixed order
 
-int32_t ArgumentCount();   // as handed to RunProcess; 0 before
-char** ArgumentVector();   // null before RunProcess
-int64_t ExitValue();       // 0: nothing in the runtime changes it
-bool IsThreadSafeBuild();  // the VORLUNE_THREAD_SAFE build switch
+int32_t ArgumentCount();  // as handed to RunProcess; 0 before
+char** ArgumentVector();  // null before RunProcess
+int64_t ExitValue();      // 0 unless the program sets it; nothing in the runtime changes it
+void SetExitValue(int64_t value);  // what RunProcess returns, as an int; a shell sees 0..255
+bool IsThreadSafeBuild();          // the VORLUNE_THREAD_SAFE build switch
 
 // Hook table, for tests and diagnostics -------------------------------------------------------
 struct RuntimeHook {
-    int step;  // position in the start order; end hooks count from 1 on their own
+    int step;  // position in its table, in tens, leaving room between neighbours
     const char* name;
     void (*run)();
 };

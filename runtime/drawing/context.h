@@ -103,10 +103,17 @@ struct DrawingContext {
 };
 
 // Colours ---------------------------------------------------------------------------------------
-inline int64_t MakeRGB(int32_t red, int32_t green, int32_t blue) {  // alpha 0; no masking
+// Alpha 0, which the blend modes take as fully transparent; no masking (red 256 is green 1).
+inline int64_t MakeRGB(int32_t red, int32_t green, int32_t blue) {
     const uint32_t bits = static_cast<uint32_t>(red) | static_cast<uint32_t>(green) << 8 |
                           static_cast<uint32_t>(blue) << 16;
     return static_cast<int32_t>(bits);
+}
+// Each channel's low 8 bits; alpha 255 is opaque, and the blend modes leave a pixel alone at 0.
+constexpr ColourValue MakeRGBA(int32_t red, int32_t green, int32_t blue, int32_t alpha) {
+    return (static_cast<ColourValue>(red) & 0xFF) | (static_cast<ColourValue>(green) & 0xFF) << 8 |
+           (static_cast<ColourValue>(blue) & 0xFF) << 16 |
+           (static_cast<ColourValue>(alpha) & 0xFF) << 24;
 }
 
 // Life of a context (output functions create, the program begins and ends) -----------------------

@@ -8,6 +8,7 @@
 namespace vorlune {
 
 // Mode bits -------------------------------------------------------------------------------------
+constexpr int32_t DrawPlain = 0x00;         // red, green, blue stored; the pixel's alpha kept
 constexpr int32_t DrawTransparent = 0x01;   // text without its background box
 constexpr int32_t DrawXor = 0x02;           // red, green, blue XORed; alpha untouched
 constexpr int32_t DrawOutlined = 0x04;      // box, round box and ellipse as outlines

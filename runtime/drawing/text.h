@@ -12,6 +12,9 @@ namespace vorlune {
 constexpr double kTextDegreesToRadians = 0.017444444444444446;
 
 // On the current context (a null text is the empty text) -------------------------------------
+// The background box (drawBackColour, by the drawing mode, none with DrawTransparent) lies at
+// (x, y) of the clip rectangle, the glyphs (drawColour, opaque) at (x, y) of the whole output;
+// without a clip the two agree. Nothing is written outside the clip rectangle.
 int32_t DrawText(int32_t x, int32_t y, const char16_t* text);  // x + width; x without a context
 void DrawRotatedText(int32_t x, int32_t y, const char16_t* text, float degrees);  // no background
 int32_t TextWidth(const char16_t* text);   // 0 without a context

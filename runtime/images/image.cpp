@@ -137,6 +137,15 @@ int32_t ImageDepth(int64_t number, int32_t flag) {
     return flag == kCreatedDepthFlag ? record->createdDepth : record->storageDepth;
 }
 
+ColourValue ImagePixel(int64_t number, int32_t x, int32_t y) {
+    const ImageRecord* record = FindImage(number);
+    if (record == nullptr || x < 0 || y < 0 || x >= record->pixelWidth || y >= record->pixelHeight)
+        return 0;
+    const uint8_t* p =
+        record->bitmap + int64_t{y} * NativeImageBytesPerRow(record->image) + int64_t{x} * 4;
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<ColourValue>(p[3]) << 24;
+}
+
 // Drawing output ----------------------------------------------------------------------------------
 
 // The context draws straight into the image's pixels. Its text renderer holds a reference on

@@ -55,6 +55,9 @@ int32_t ImageWidth(int64_t number);
 int32_t ImageHeight(int64_t number);
 int32_t ImageDepth(int64_t number, int32_t flag);  // flag -2: the created depth; else 32
 constexpr int32_t kCreatedDepthFlag = -2;
+// All four bytes, alpha included, also while drawing. Transparent black reads 0 as well: a pixel
+// with 0 <= x < ImageWidth and 0 <= y < ImageHeight of an existing image is always read.
+ColourValue ImagePixel(int64_t number, int32_t x, int32_t y);  // 0 without the image or outside
 
 // Drawing output ----------------------------------------------------------------------------------
 DrawingContext* ImageDrawTarget(int64_t number);  // current; null without the image or memory

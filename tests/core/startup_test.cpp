@@ -73,6 +73,18 @@ TEST(StartupTest, TheProcessStartsRunsAndEndsInTheFixedOrder) {
     EXPECT_EQ(TempStrings().tempStore, nullptr) << "the temporary strings are freed at the end";
 }
 
+void EndWithStatusThree() {
+    SetExitValue(3);
+}
+
+TEST(StartupTest, TheMainProgramChoosesTheExitValue) {
+    char name[] = "tool";
+    char* argv[] = {name, nullptr};
+    const int status = RunProcess(1, argv, EndWithStatusThree);
+    SetExitValue(0);
+    EXPECT_EQ(status, 3);
+}
+
 // An installed locale whose numbers use a decimal comma; empty when there is none.
 std::string CommaDecimalLocale() {
     FILE* pipe = popen("locale -a 2>/dev/null", "r");

@@ -19,6 +19,13 @@ TEST(DrawingContextTest, MakeRGBPacksRedLowWithoutMasking) {
     EXPECT_EQ(MakeRGB(0, 0, 0x8000), -0x80000000LL);
 }
 
+TEST(DrawingContextTest, MakeRGBAKeepsEachChannelInItsByte) {
+    EXPECT_EQ(MakeRGBA(1, 2, 3, 4), 0x04030201u);
+    EXPECT_EQ(MakeRGBA(255, 0, 0, 255), 0xFF0000FFu);
+    EXPECT_EQ(MakeRGBA(256, -1, 0, 511), 0xFF00FF00u) << "out-of-range channels do not spill";
+    EXPECT_EQ(MakeRGBA(10, 20, 30, 0), static_cast<ColourValue>(MakeRGB(10, 20, 30)));
+}
+
 TEST(DrawingContextTest, PlotPixelFindsThePixelInEveryRowOrderAndPitch) {
     Canvas image(4, 3, kImagePixelFormat, 0x11);
     PlotPixel(0, 0, MakeRGB(255, 255, 255));

@@ -64,7 +64,7 @@ void Write(Canvas& canvas, int32_t x, const Pixel& pixel) {
 // Every way a pixel can be painted (a colour, the pen, a span, the general routine of lines)
 // gives the rule's result, on both pixel sizes.
 TEST(DrawingModesTest, EveryPaintingPathFollowsTheModeArithmetic) {
-    const int32_t modes[] = {0,
+    const int32_t modes[] = {DrawPlain,
                              DrawXor,
                              DrawAllChannels,
                              DrawAlphaOnly,

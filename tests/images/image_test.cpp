@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 #include "runtime/core/startup.h"
@@ -64,6 +65,29 @@ TEST_F(ImageTest, CreationFillsAndRecordsTheDepth) {
     ASSERT_NE(CreateImageWithDepth(2, 2, 2, 8), 0);
     EXPECT_TRUE(EveryPixelIs(2, {0, 0, 0, 255}));
     EXPECT_EQ(ImageDepth(2, kCreatedDepthFlag), 8);
+}
+
+// Pixels are read with their alpha, row by row, and nothing is read outside an image.
+TEST_F(ImageTest, ImagePixelReadsOnePixelOfAnImage) {
+    ASSERT_NE(CreateImageWithBackground(1, 3, 2, 32, kTransparentBackground), 0);
+    const int64_t other = CreateImage(AnyNumber, 2, 2);
+    ASSERT_NE(other, 0);
+    uint8_t* pixel = FindImage(1)->bitmap + (1 * 3 + 2) * 4;  // (2, 1)
+    pixel[0] = 0x11, pixel[1] = 0x22, pixel[2] = 0x33, pixel[3] = 0x44;
+
+    struct Case {
+        int64_t number;
+        int32_t x, y;
+        ColourValue expected;
+    };
+    const Case cases[] = {
+        {1, 2, 1, 0x44332211}, {1, 1, 2, 0},  {1, 0, 0, 0},         {other, 1, 1, 0xFF000000},
+        {1, 3, 0, 0},          {1, 0, 2, 0},  {1, -1, 0, 0},        {1, 0, -1, 0},
+        {1, INT32_MIN, 1, 0},  {99, 0, 0, 0}, {AnyNumber, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImagePixel(c.number, c.x, c.y), c.expected)
+            << c.number << " " << c.x << "," << c.y;
 }
 
 TEST_F(ImageTest, RefusedSizesLeaveTheNumberFree) {
