@@ -12,7 +12,7 @@ SOAK_EVENTS  ?= 2000
 CMAKE_GEN    := -G Ninja
 
 .PHONY: all deps build release run test test-unit test-display test-sanitize test-fuzz \
-	test-soak soak soak-valgrind fuzz bench format clean
+	test-soak soak soak-valgrind fuzz bench package format clean
 
 all: build
 
@@ -25,6 +25,11 @@ $(BUILD)/test/build.ninja: | deps
 $(BUILD)/release/build.ninja: | deps
 	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
 	    -DVORLUNE_TESTS=OFF
+
+# The Debian packages' build: optimised, for the prefix /usr, without tests and benchmarks.
+$(BUILD)/package/build.ninja: | deps
+	cmake -S . -B $(BUILD)/package $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_INSTALL_PREFIX=/usr -DVORLUNE_TESTS=OFF -DVORLUNE_BENCH=OFF
 
 $(BUILD)/asan/build.ninja: | deps
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVORLUNE_WERROR=ON \
@@ -76,6 +81,11 @@ fuzz: test-fuzz
 
 bench: release
 	scripts/run-bench $(BUILD)/release/bench
+
+# vorlune_<version>_<arch>.deb and libvorlune-dev_<version>_<arch>.deb in $(BUILD)/package.
+package: $(BUILD)/package/build.ninja
+	cmake --build $(BUILD)/package -j $(JOBS)
+	cd $(BUILD)/package && cpack -G DEB
 
 format:
 	find app runtime platform tools tests bench fuzz -name '*.cpp' -o -name '*.h' \
