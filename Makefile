@@ -11,8 +11,8 @@ FUZZ_SECONDS ?= 15
 SOAK_EVENTS  ?= 2000
 CMAKE_GEN    := -G Ninja
 
-.PHONY: all deps build release run test test-unit test-display test-sanitize test-fuzz \
-	test-soak soak soak-valgrind fuzz bench package format clean
+.PHONY: all deps build release run test test-unit test-display test-sanitize test-tsan \
+	test-fuzz test-soak soak soak-valgrind fuzz bench package format clean
 
 all: build
 
@@ -35,6 +35,10 @@ $(BUILD)/asan/build.ninja: | deps
 	cmake -S . -B $(BUILD)/asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVORLUNE_WERROR=ON \
 	    -DVORLUNE_SANITIZE=ON -DVORLUNE_BENCH=OFF
 
+$(BUILD)/tsan/build.ninja: | deps
+	cmake -S . -B $(BUILD)/tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVORLUNE_WERROR=ON \
+	    -DVORLUNE_THREAD_SAFE=ON -DVORLUNE_TSAN=ON -DVORLUNE_BENCH=OFF
+
 $(BUILD)/fuzz/build.ninja: | deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLUNE_FUZZ=ON
@@ -48,7 +52,7 @@ release: $(BUILD)/release/build.ninja
 run: release
 	@scripts/run-program $(BUILD)/release/app/vorlune
 
-test: test-unit test-display test-sanitize test-soak test-fuzz
+test: test-unit test-display test-sanitize test-tsan test-soak test-fuzz
 	@echo "make test: every suite passed"
 
 test-unit: build
@@ -60,6 +64,14 @@ test-display: build
 test-sanitize: $(BUILD)/asan/build.ninja
 	cmake --build $(BUILD)/asan -j $(JOBS)
 	ctest --test-dir $(BUILD)/asan -LE display --output-on-failure -j $(JOBS)
+
+# The thread-safe runtime under ThreadSanitizer: every unit suite (the thread tests among them),
+# then the thread tests on the GTK platform under Xvfb. The first report fails a test.
+test-tsan: $(BUILD)/tsan/build.ninja
+	cmake --build $(BUILD)/tsan -j $(JOBS)
+	ctest --test-dir $(BUILD)/tsan -LE display --output-on-failure -j $(JOBS)
+	scripts/with-display ctest --test-dir $(BUILD)/tsan -L display -R '^GtkEventThreadsTest\.' \
+	    --output-on-failure
 
 test-soak: $(BUILD)/asan/build.ninja
 	cmake --build $(BUILD)/asan -j $(JOBS) --target vorlune

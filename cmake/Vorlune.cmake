@@ -18,6 +18,15 @@ if(VORLUNE_SANITIZE)
     add_link_options(${VORLUNE_SANITIZER_FLAGS})
 endif()
 
+if(VORLUNE_TSAN)
+    if(VORLUNE_SANITIZE OR VORLUNE_FUZZ)
+        message(FATAL_ERROR "VORLUNE_TSAN cannot be combined with VORLUNE_SANITIZE or VORLUNE_FUZZ")
+    endif()
+    set(VORLUNE_TSAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+    add_compile_options(${VORLUNE_TSAN_FLAGS})
+    add_link_options(${VORLUNE_TSAN_FLAGS})
+endif()
+
 if(VORLUNE_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
         message(FATAL_ERROR "VORLUNE_FUZZ needs clang (CXX=clang++)")
@@ -28,6 +37,19 @@ if(VORLUNE_FUZZ)
 endif()
 
 find_package(Threads REQUIRED)
+
+# The environment every test runs in: the sanitizer's options, with the system-library noise
+# its suppression file names.
+set(VORLUNE_TEST_ENVIRONMENT "")
+if(VORLUNE_SANITIZE)
+    # Caches that system libraries keep until exit; tests/lsan.supp says which.
+    set(VORLUNE_TEST_ENVIRONMENT
+        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+elseif(VORLUNE_TSAN)
+    # The first report fails the test.
+    set(VORLUNE_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:\
+suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+endif()
 
 # vorlune_add_folder(<target> [PUBLIC_LIBS ...]): an object library from every .cpp of the
 # current folder, compiled against the project root as include path.
@@ -58,11 +80,6 @@ function(vorlune_add_test_suite name)
     if(ARG_LABELS)
         set(labels ${ARG_LABELS})
     endif()
-    set(environment "")
-    if(VORLUNE_SANITIZE)
-        # Caches that system libraries keep until exit; tests/lsan.supp says which.
-        set(environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
-    endif()
     set(lock "")
     if("display" IN_LIST labels)
         # Tests on one X server share its keyboard focus: a key one types would reach another's
@@ -70,5 +87,5 @@ function(vorlune_add_test_suite name)
         set(lock RESOURCE_LOCK x-display)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels}" ENVIRONMENT "${environment}" ${lock})
+        PROPERTIES LABELS "${labels}" ENVIRONMENT "${VORLUNE_TEST_ENVIRONMENT}" ${lock})
 endfunction()

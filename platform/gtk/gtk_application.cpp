@@ -2,6 +2,7 @@
 // sent to the focus widget, and the main screen.
 #include <glib-unix.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <initializer_list>
@@ -19,7 +20,7 @@ void InstallEventHandler();
 
 namespace {
 
-bool running = false;
+std::atomic<bool> running{false};  // read by wake-ups from worker threads
 std::string failure;
 ApplicationDelegate* applicationDelegate = nullptr;
 

@@ -458,10 +458,14 @@ void ReleasePlatformEvent(PlatformEvent* event) {
     event->backendEvent = nullptr;
 }
 
+// Our own pending list only, never GDK's queue: safe from any thread.
 bool HasPendingPlatformEvent() {
     return !gtk::pending.Empty();
 }
 
+// Any thread may wake the wait (a worker's post in thread-safe builds): the pending list has its
+// own lock and waking the main context is safe from any thread; nothing here touches GTK or GDK.
+// A wake-up that comes before the wait blocks makes its next iteration return at once.
 void PostWakeUpEvent() {
     if (!gtk::IsRunning()) return;
     PlatformEvent event{};

@@ -17,7 +17,7 @@ using headless::WindowOf;
 namespace {
 
 void AppendEvent(PlatformEvent event) {
-    GetState().pending.push_back(event);
+    headless::Pending().PushBack(event);
 }
 
 PlatformEvent EventFor(NativeWindow window, int32_t type, uint32_t flags) {
@@ -54,6 +54,7 @@ void ResetHeadlessPlatform() {
     const bool running = state.running;
     ApplicationDelegate* delegate = state.applicationDelegate;
     state = headless::State{};
+    headless::Pending().Clear();
     state.running = running;
     state.applicationDelegate = delegate;
 }
@@ -107,18 +108,23 @@ void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_
 }
 
 void DiscardPendingPlatformEvents() {
-    GetState().pending.clear();
-    GetState().wakeUpsPosted = 0;
+    headless::Pending().Clear();
 }
 
 int32_t PendingPlatformEventCount() {
-    return static_cast<int32_t>(GetState().pending.size());
+    return headless::Pending().Count();
 }
 
 const PlatformEvent* PendingPlatformEventAt(int32_t index) {
-    const auto& pending = GetState().pending;
-    if (index < 0 || index >= static_cast<int32_t>(pending.size())) return nullptr;
-    return &pending[static_cast<size_t>(index)];
+    return headless::Pending().At(index);
+}
+
+void SetHeadlessBlockingWaits(bool blocking) {
+    headless::Pending().SetBlockingWaits(blocking);
+}
+
+int32_t BlockedPlatformWaitCount() {
+    return headless::Pending().BlockedWaits();
 }
 
 void RunDuringNextWait(void (*action)(void* data), void* data) {
@@ -252,7 +258,7 @@ void ClearSentEvents() {
     GetState().sentEvents.clear();
 }
 int32_t WakeUpEventsPosted() {
-    return GetState().wakeUpsPosted;
+    return headless::Pending().WakeUps();
 }
 int32_t PlatformWaitCount() {
     return GetState().waits;

@@ -1,7 +1,7 @@
 #pragma once
 // The control interface of the in-memory platform, for tests: inject input, act as the user on
-// windows, ask to quit, and inspect windows and views. Its waits never block: one with nothing
-// pending ends at once, as if its deadline had passed.
+// windows, ask to quit, and inspect windows and views. Its waits never block unless asked to: one
+// with nothing pending ends at once, as if its deadline had passed.
 
 #include <cstdint>
 
@@ -27,9 +27,14 @@ void InjectMouseEvent(NativeWindow window, int32_t type, double x, double y, int
                       uint32_t flags);  // x, y in the content view; the drags and release
                                         // of a press go to the view pressed
 void InjectWheelEvent(NativeWindow window, double deltaX, double deltaY, uint32_t flags);
-void DiscardPendingPlatformEvents();  // and counts no wake-ups so far
+void DiscardPendingPlatformEvents();  // and counts no wake-ups so far; waits stop blocking
 int32_t PendingPlatformEventCount();
 const PlatformEvent* PendingPlatformEventAt(int32_t index);  // 0 is the next one; null past end
+// For tests with worker threads: a wait with a timeout other than 0 and nothing pending blocks
+// until an event arrives (a wake-up posted from any thread) or its deadline passes. Off after a
+// reset.
+void SetHeadlessBlockingWaits(bool blocking);
+int32_t BlockedPlatformWaitCount();  // waits blocked at this moment
 
 // Toolkit activity inside the next wait (a resize, a repaint...), run before it looks ------------
 void RunDuringNextWait(void (*action)(void* data), void* data);

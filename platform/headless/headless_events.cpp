@@ -1,6 +1,8 @@
 // The in-memory platform's application and event queue. Waits never block: toolkit activity
 // scheduled for the wait runs, then the oldest pending event is taken or the deadline counts
 // as passed, so tests are deterministic and cannot hang.
+#include <chrono>
+
 #include "platform/application.h"
 #include "platform/events.h"
 #include "platform/headless/headless_state.h"
@@ -31,6 +33,92 @@ NativeWindow HandleOf(Window* window) {
 }
 NativeView HandleOf(View* view) {
     return reinterpret_cast<NativeView>(view);
+}
+
+PendingEvents& Pending() {
+    static PendingEvents pending;
+    return pending;
+}
+
+void PendingEvents::PushBack(const PlatformEvent& event) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_back(event);
+    }
+    arrived_.notify_all();
+}
+
+void PendingEvents::PushWakeUp() {
+    PlatformEvent event{};
+    event.type = kApplicationDefined;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        events_.push_front(event);
+        ++wakeUps_;
+    }
+    arrived_.notify_all();
+}
+
+bool PendingEvents::Empty() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return events_.empty();
+}
+
+bool PendingEvents::PopFront(int32_t timeoutMilliseconds, PlatformEvent* event) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto arrived = [this] { return !events_.empty() || !blocking_; };
+    if (blocking_ && timeoutMilliseconds != 0 && !arrived()) {
+        ++blockedWaits_;
+        if (timeoutMilliseconds < 0) {
+            arrived_.wait(lock, arrived);
+        } else {
+            arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMilliseconds), arrived);
+        }
+        --blockedWaits_;
+    }
+    if (events_.empty()) return false;
+    *event = events_.front();
+    events_.pop_front();
+    return true;
+}
+
+int32_t PendingEvents::Count() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int32_t>(events_.size());
+}
+
+const PlatformEvent* PendingEvents::At(int32_t index) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || index >= static_cast<int32_t>(events_.size())) return nullptr;
+    return &events_[static_cast<size_t>(index)];
+}
+
+int32_t PendingEvents::WakeUps() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return wakeUps_;
+}
+
+int32_t PendingEvents::BlockedWaits() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return blockedWaits_;
+}
+
+void PendingEvents::SetBlockingWaits(bool blocking) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        blocking_ = blocking;
+    }
+    arrived_.notify_all();
+}
+
+void PendingEvents::Clear() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        events_.clear();
+        wakeUps_ = 0;
+        blocking_ = false;
+    }
+    arrived_.notify_all();
 }
 
 }  // namespace headless
@@ -166,7 +254,7 @@ void HideApplication() {
 
 // Events ------------------------------------------------------------------------------------------
 
-bool NextPlatformEvent(int32_t, PlatformEvent* event) {
+bool NextPlatformEvent(int32_t timeoutMilliseconds, PlatformEvent* event) {
     headless::State& state = GetState();
     ++state.waits;
     const std::vector<headless::WaitAction> actions = std::move(state.waitActions);
@@ -174,10 +262,7 @@ bool NextPlatformEvent(int32_t, PlatformEvent* event) {
     for (const headless::WaitAction& action : actions)
         action.action(action.data);
     DisplayMarkedViews();
-    if (state.pending.empty()) return false;
-    *event = state.pending.front();
-    state.pending.pop_front();
-    return true;
+    return headless::Pending().PopFront(timeoutMilliseconds, event);
 }
 
 void ReleasePlatformEvent(PlatformEvent* event) {
@@ -185,15 +270,11 @@ void ReleasePlatformEvent(PlatformEvent* event) {
 }
 
 bool HasPendingPlatformEvent() {
-    return !GetState().pending.empty();
+    return !headless::Pending().Empty();
 }
 
 void PostWakeUpEvent() {
-    headless::State& state = GetState();
-    PlatformEvent event{};
-    event.type = kApplicationDefined;
-    state.pending.push_front(event);
-    ++state.wakeUpsPosted;
+    headless::Pending().PushWakeUp();
 }
 
 void SendPlatformEvent(const PlatformEvent& event) {

@@ -1,8 +1,10 @@
 #pragma once
 // The in-memory platform's windows, views and queues, shared by its source files.
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,35 @@ struct Window {
     int64_t orderStamp;  // larger is nearer the front
 };
 
+// The pending platform events. The one part of the platform that other threads reach: a
+// runtime post from a worker looks at it and puts the wake-up in front. So it has its own lock,
+// taken only around its own queue, never while toolkit activity runs.
+class PendingEvents {
+  public:
+    void PushBack(const PlatformEvent& event);
+    void PushWakeUp();  // at the front, counted
+    bool Empty();
+    // The oldest event; with blocking waits on and a timeout other than 0, first waits for one
+    // (negative: without limit). False when there was none.
+    bool PopFront(int32_t timeoutMilliseconds, PlatformEvent* event);
+    int32_t Count();
+    const PlatformEvent* At(int32_t index);  // stays valid until the event is taken or cleared
+    int32_t WakeUps();
+    int32_t BlockedWaits();
+    void SetBlockingWaits(bool blocking);
+    void Clear();  // events and the wake-up count; waits stop blocking
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<PlatformEvent> events_;
+    int32_t wakeUps_ = 0;
+    int32_t blockedWaits_ = 0;
+    bool blocking_ = false;
+};
+
+PendingEvents& Pending();
+
 struct WaitAction {
     void (*action)(void* data);
     void* data;
@@ -92,10 +123,8 @@ struct State {
     Window* keyWindow = nullptr;
     int64_t nextOrderStamp = 1;
     uint32_t modifierFlags = 0;
-    std::deque<PlatformEvent> pending;
     View* pressedView = nullptr;  // under the pointer at the press; hears the rest of it
     std::vector<WaitAction> waitActions;
-    int32_t wakeUpsPosted = 0;
     int32_t waits = 0;
     std::vector<PlatformEvent> sentEvents;
     uint32_t handledEditActions = 0;  // bit n: EditAction n is handled by the focus

@@ -218,6 +218,17 @@ class SharedPoolsLock {
     SharedPoolsLock& operator=(const SharedPoolsLock&) = delete;
 };
 
+// Every creator gets the one pool, whatever thread it runs on: in thread-safe builds a shared
+// pool therefore always locks itself, while the sharing key stays the flags as given.
+int32_t SharedPoolOwnFlags(int32_t flags) {
+    const int32_t own = flags & ~kPoolShared;
+#if VORLUNE_THREAD_SAFE
+    return (own & ~3) | kPoolOwnLock;
+#else
+    return own;
+#endif
+}
+
 Pool* AcquireSharedPool(uint64_t slotSize, int32_t minBlockSlots, int32_t maxBlockSlots,
                         int32_t flags) {
     SharedPoolsLock lock;
@@ -229,7 +240,8 @@ Pool* AcquireSharedPool(uint64_t slotSize, int32_t minBlockSlots, int32_t maxBlo
     }
     auto* entry = static_cast<SharedPoolEntry*>(AllocBlock(sizeof(SharedPoolEntry)));
     if (entry == nullptr) return nullptr;
-    Pool* pool = CreatePrivatePool(slotSize, minBlockSlots, maxBlockSlots, flags & ~kPoolShared);
+    Pool* pool =
+        CreatePrivatePool(slotSize, minBlockSlots, maxBlockSlots, SharedPoolOwnFlags(flags));
     if (pool == nullptr) {
         FreeBlock(entry);
         return nullptr;

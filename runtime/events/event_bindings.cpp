@@ -123,22 +123,30 @@ void InitEventBindings() {
 
 void RunBoundCallbacks(int32_t type, int64_t object, int64_t window, int64_t subtype) {
     if (boundEvents == nullptr || boundEvents->count == 0) return;
-    // With window or object -1 some keys coincide; each list runs once per event.
-    const BindingKey keys[4] = {KeyOf(type, window, object), KeyOf(type, window, -1),
-                                KeyOf(type, -1, -1), KeyOf(type, -1, object)};
-    const bool filtered[4] = {true, false, false, true};
+    // With window or object -1 some keys coincide. Each list runs once per event, at the first
+    // of its keys, and for every subtype when any of its keys takes every entry.
+    constexpr int kKeys = 4;
+    const BindingKey keys[kKeys] = {KeyOf(type, window, object), KeyOf(type, window, -1),
+                                    KeyOf(type, -1, -1), KeyOf(type, -1, object)};
+    const bool filtered[kKeys] = {true, false, false, true};
     ++runDepth;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kKeys; ++i) {
         bool seen = false;
         for (int j = 0; j < i; ++j)
             seen = seen || SameKey(keys[i], keys[j]);
-        if (!seen) RunList(keys[i], filtered[i], subtype);
+        if (seen) continue;
+        bool listFiltered = filtered[i];
+        for (int j = i + 1; j < kKeys; ++j) {
+            if (SameKey(keys[i], keys[j])) listFiltered = listFiltered && filtered[j];
+        }
+        RunList(keys[i], listFiltered, subtype);
     }
     if (--runDepth == 0) FreeRetiredEntries();
 }
 
 int32_t BindEvent(int32_t type, EventCallback callback, int64_t window, int64_t object,
                   int64_t subtype) {
+    const QueueLock lock;
     if (boundEvents == nullptr || callback == nullptr) return 0;
     auto* entry = static_cast<CallbackEntry*>(AllocBlock(sizeof(CallbackEntry)));
     if (entry == nullptr) return 0;
@@ -163,6 +171,7 @@ int32_t BindEvent(int32_t type, EventCallback callback, int64_t window, int64_t 
 
 int32_t RemoveEventBinding(int32_t type, EventCallback callback, int64_t window, int64_t object,
                            int64_t subtype) {
+    const QueueLock lock;
     if (boundEvents == nullptr) return 0;
     const BindingKey key = KeyOf(type, window, object);
     auto* list = static_cast<BindingList*>(FindElement(boundEvents, key.text));
@@ -186,6 +195,7 @@ int32_t RemoveEventBinding(int32_t type, EventCallback callback, int64_t window,
 }
 
 void RemoveWindowEventBindings(int64_t window) {
+    const QueueLock lock;
     if (boundEvents == nullptr) return;
     ResetIteration(boundEvents);
     while (auto* list = static_cast<BindingList*>(NextElement(boundEvents))) {

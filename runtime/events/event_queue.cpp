@@ -39,7 +39,17 @@ PlatformEventHook keyboardHook = nullptr;
 PlatformEventHook mouseHook = nullptr;
 int32_t keyboardPolled = 0;
 HookEntry* hooks = nullptr;
-int32_t hookWalks = 0;  // offers in progress; removal then only marks the entry
+int32_t hookWalks = 0;    // offers in progress; removal then only marks the entry
+uint64_t fetchCount = 0;  // tells a post whether its callbacks fetched
+
+// What the accessors show while bound callbacks run for a post: the posted event, without its
+// payload's ownership, which stays with the queued node until a fetch takes it. Per thread, so
+// that a worker's post never touches the event the main thread fetched.
+#if VORLUNE_THREAD_SAFE
+thread_local const CurrentEvent* postedEvent = nullptr;
+#else
+const CurrentEvent* postedEvent = nullptr;
+#endif
 
 #if VORLUNE_THREAD_SAFE
 pthread_mutex_t queueMutex;
@@ -52,18 +62,11 @@ void InitQueueMutex() {
     pthread_mutex_init(&queueMutex, &attributes);
     pthread_mutexattr_destroy(&attributes);
 }
-
-class QueueLock {
-  public:
-    QueueLock() { pthread_mutex_lock(&queueMutex); }
-    ~QueueLock() { pthread_mutex_unlock(&queueMutex); }
-};
-#else
-class QueueLock {
-  public:
-    QueueLock() {}  // user-provided, so that an unused lock draws no warning
-};
 #endif
+
+const CurrentEvent& ShownEvent() {
+    return postedEvent != nullptr ? *postedEvent : current;
+}
 
 void FreePayload(void* payload, PayloadFree payloadFree) {
     if (payload != nullptr && payloadFree != nullptr) payloadFree(payload);
@@ -80,14 +83,11 @@ bool ShouldWake(int32_t type, uint32_t flags) {
     return (flags & kPostAlwaysWake) != 0 || !HasPendingPlatformEvent();
 }
 
-void AppendNode(int32_t type, int64_t object, int64_t window, int64_t subtype, void* payload,
+// False when no node could be had: the event is lost, and its payload is the caller's to free.
+bool AppendNode(int32_t type, int64_t object, int64_t window, int64_t subtype, void* payload,
                 PayloadFree payloadFree, uint32_t flags) {
     auto* node = nodePool != nullptr ? static_cast<EventRecord*>(PoolAlloc(nodePool)) : nullptr;
-    if (node == nullptr) {
-        // Without a node the event is lost; its payload must not be.
-        FreePayload(payload, payloadFree);
-        return;
-    }
+    if (node == nullptr) return false;
     *node = EventRecord{nullptr, type, flags, object, window, subtype, payload, payloadFree};
     if (tail != nullptr) {
         tail->next = node;
@@ -95,14 +95,18 @@ void AppendNode(int32_t type, int64_t object, int64_t window, int64_t subtype, v
         head = node;
     }
     tail = node;
+    return true;
 }
 
-void RunCallbacksAsCurrent(int32_t type, int64_t object, int64_t window, int64_t subtype,
-                           void* payload, PayloadFree payloadFree) {
-    const CurrentEvent saved = current;
-    current = CurrentEvent{type, object, window, subtype, payload, payloadFree};
+void RunCallbacksAsPosted(int32_t type, int64_t object, int64_t window, int64_t subtype,
+                          void* payload) {
+    const CurrentEvent posted{type, object, window, subtype, payload, nullptr};
+    const CurrentEvent* const outer = postedEvent;
+    const uint64_t fetchesBefore = fetchCount;
+    postedEvent = &posted;
     RunBoundCallbacks(type, object, window, subtype);
-    current = saved;
+    // A callback that fetched made the fetched event current, for the rest of the post as well.
+    postedEvent = fetchCount == fetchesBefore ? outer : nullptr;
 }
 
 // One pass over the queue, unlinking every node the predicate picks.
@@ -169,6 +173,16 @@ bool PostWindowShortcut(const PlatformEvent& event) {
 
 }  // namespace
 
+#if VORLUNE_THREAD_SAFE
+void LockEventQueue() {
+    pthread_once(&queueMutexOnce, InitQueueMutex);
+    pthread_mutex_lock(&queueMutex);
+}
+void UnlockEventQueue() {
+    pthread_mutex_unlock(&queueMutex);
+}
+#endif
+
 void InitEventQueue() {
 #if VORLUNE_THREAD_SAFE
     pthread_once(&queueMutexOnce, InitQueueMutex);
@@ -200,24 +214,28 @@ void PostEventEx(int32_t type, int64_t object, int64_t window, int64_t subtype, 
     const bool merges = (flags & kPostNoMerge) == 0 && type <= kLargestMergedType &&
                         IsMergedWithYoungest(type, object, window, subtype);
     void* const twinPayload = merges ? tail->payload : nullptr;
-    if (!merges) AppendNode(type, object, window, subtype, payload, payloadFree, flags);
-    if ((flags & kPostNoMerge) == 0) {
-        RunCallbacksAsCurrent(type, object, window, subtype, payload, payloadFree);
-    }
-    // A merged post's payload has no node to live in; the queued twin keeps its own.
-    if (merges && payload != twinPayload) FreePayload(payload, payloadFree);
+    const bool stored =
+        !merges && AppendNode(type, object, window, subtype, payload, payloadFree, flags);
+    if ((flags & kPostNoMerge) == 0) RunCallbacksAsPosted(type, object, window, subtype, payload);
+    // A payload without a node of its own goes once its callbacks have seen it; a merged post
+    // of the very payload its queued twin holds leaves it to the twin.
+    if (!stored && payload != twinPayload) FreePayload(payload, payloadFree);
 }
 
 void SuspendEvents() {
+    const QueueLock lock;
     ++suspendCount;
 }
 void ResumeEvents() {
+    const QueueLock lock;
     --suspendCount;
 }
 
 int32_t FetchEvent() {
-    current.type = 0;
     const QueueLock lock;
+    ++fetchCount;
+    postedEvent = nullptr;
+    current.type = 0;
     if (current.payload != nullptr && current.payloadFree != nullptr) {
         current.payloadFree(current.payload);
         current.payload = nullptr;
@@ -277,22 +295,23 @@ int64_t PollWindowEvent() {
 }
 
 int32_t EventType() {
-    return current.type;
+    return ShownEvent().type;
 }
 int64_t EventMenuID() {
-    return current.object;
+    return ShownEvent().object;
 }
 int64_t EventWindow() {
-    return current.window;
+    return ShownEvent().window;
 }
 int64_t EventSubtype() {
-    return current.subtype;
+    return ShownEvent().subtype;
 }
 void* EventPayload() {
-    return current.payload;
+    return ShownEvent().payload;
 }
 
 void RemoveEvents(int32_t type, int64_t object, int64_t window, int64_t subtype) {
+    const QueueLock lock;
     RemoveMatching([&](const EventRecord& node) {
         return MatchesOrAny(node.type, type) && MatchesOrAny(node.object, object) &&
                MatchesOrAny(node.window, window) && MatchesOrAny(node.subtype, subtype);
@@ -300,6 +319,7 @@ void RemoveEvents(int32_t type, int64_t object, int64_t window, int64_t subtype)
 }
 
 void RemoveWindowEvents(int64_t window) {
+    const QueueLock lock;
     RemoveMatching([&](const EventRecord& node) { return node.window == window; });
 }
 

@@ -103,6 +103,32 @@ TEST_F(EventBindingsTest, KeysThatCoincideRunTheirListOnce) {
     EXPECT_EQ(calls, (std::vector<int>{2, 1}));
 }
 
+// With window or object -1 some of the four keys are one key: its entries run once, and for
+// every subtype when any of the coinciding keys takes every entry.
+TEST_F(EventBindingsTest, CoincidingKeysRunEachEntryOnceFilteredOnlyWhenAllAre) {
+    struct Case {
+        int64_t boundWindow, boundObject;  // the entry filters subtype 5
+        int64_t window, object, subtype;   // the event
+        size_t runs;
+    };
+    const std::vector<Case> cases = {
+        {7, -1, 7, -1, 6, 1},   {7, -1, 7, -1, 5, 1},   {7, -1, 7, 8, 6, 1},
+        {-1, -1, -1, -1, 6, 1}, {-1, -1, -1, -1, 5, 1}, {-1, -1, 7, -1, 6, 1},
+        {-1, -1, -1, 8, 6, 1},  {-1, 8, -1, 8, 6, 0},   {-1, 8, -1, 8, 5, 1},
+        {-1, 8, -1, 8, -1, 1},  {7, 8, 7, 8, 6, 0},     {7, 8, 7, 8, 5, 1},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(BindEvent(3, Record<1>, c.boundWindow, c.boundObject, 5), 1);
+        calls.clear();
+        PostEvent(3, c.object, c.window, c.subtype);
+        EXPECT_EQ(calls.size(), c.runs)
+            << "bound to (" << c.boundWindow << ", " << c.boundObject << "), event (" << c.window
+            << ", " << c.object << ", " << c.subtype << ")";
+        RemoveEventBinding(3, Record<1>, c.boundWindow, c.boundObject);
+        RemoveEvents(-1, -1, -1, -1);
+    }
+}
+
 TEST_F(EventBindingsTest, MergedPostsRunCallbacksAndSuspendedOnesDoNot) {
     BindEvent(5, Record<1>, 1, 1);
     PostEvent(5, 1, 1, 0);

@@ -256,6 +256,45 @@ TEST_F(EventQueueTest, PayloadLivesUntilTheFetchAfterTheOneThatMadeItCurrent) {
     EXPECT_EQ(EventPayload(), nullptr);
 }
 
+// A bound callback that pumps events must not free the payload of the event being posted,
+// which its queued node still owns: every payload goes exactly once, whoever fetches it.
+TEST_F(EventQueueTest, ACallbackThatPumpsFreesEachPayloadOnce) {
+    struct Case {
+        const char* name;
+        EventCallback pump;
+        int32_t currentAfter;            // the event the pump fetched stays current
+        std::vector<int32_t> typesLeft;  // what the queue still holds after the post
+    };
+    const std::vector<Case> cases = {
+        {"a fetch", [] { FetchEvent(); }, kEventGadgetDrop, {kEventWindowDrop}},
+        {"fetches past the posted event",
+         [] {
+             for (int i = 0; i < 3; ++i)
+                 FetchEvent();
+         },
+         0,
+         {}},
+        {"a poll", [] { PollWindowEvent(); }, kEventGadgetDrop, {kEventWindowDrop}},
+        {"a wait", [] { WaitForEvent(); }, kEventGadgetDrop, {kEventWindowDrop}},
+    };
+    static void* payloadSeen = nullptr;
+    const EventCallback seePayload = [] { payloadSeen = EventPayload(); };
+    for (const Case& c : cases) {
+        freedPayloads.clear();
+        ASSERT_EQ(BindEvent(kEventWindowDrop, seePayload), 1);
+        ASSERT_EQ(BindEvent(kEventWindowDrop, c.pump), 1);
+        int older = 1, posted = 2;
+        PostEventWithPayload(kEventGadgetDrop, 1, 1, 0, &older, RecordFree);
+        PostEventWithPayload(kEventWindowDrop, 1, 1, 0, &posted, RecordFree);
+        RemoveEventBinding(kEventWindowDrop, seePayload);
+        RemoveEventBinding(kEventWindowDrop, c.pump);
+        EXPECT_EQ(payloadSeen, &posted) << c.name << ": callbacks see the posted payload";
+        EXPECT_EQ(EventType(), c.currentAfter) << c.name;
+        EXPECT_EQ(DrainTypes(), c.typesLeft) << c.name;
+        EXPECT_EQ(freedPayloads, (std::vector<int>{1, 2})) << c.name;
+    }
+}
+
 TEST_F(EventQueueTest, PayloadsThatFindNoNodeAreFreed) {
     int queued = 1, merged = 2, same = 3;
     PostEventWithPayload(kEventWindowDrop, 1, 1, 0, &queued, RecordFree);
