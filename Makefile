@@ -1,5 +1,6 @@
 # Vorlune: `make run` starts the program, `make test` runs every test.
 # Each target installs what is missing first (scripts/install-deps).
+# `make install PREFIX=...` installs the program and the runtime for other programs (optional).
 
 BUILD        ?= build
 JOBS         ?= $(shell nproc)
@@ -9,10 +10,12 @@ FUZZ_SECONDS ?= 15
 # Key events of the soak (scripts/soak): `make test` runs a short one, `make soak` the full one,
 # `make soak-valgrind` one under valgrind's memcheck.
 SOAK_EVENTS  ?= 2000
+# Where `make install` puts everything; a folder of your own needs no root.
+PREFIX       ?= /usr/local
 CMAKE_GEN    := -G Ninja
 
 .PHONY: all deps build release run test test-unit test-display test-sanitize test-tsan \
-	test-fuzz test-soak soak soak-valgrind fuzz bench package format clean
+	test-fuzz test-soak soak soak-valgrind fuzz bench install package format clean
 
 all: build
 
@@ -93,6 +96,9 @@ fuzz: test-fuzz
 
 bench: release
 	scripts/run-bench $(BUILD)/release/bench
+
+install: release
+	cmake --install $(BUILD)/release --prefix $(abspath $(PREFIX))
 
 # vorlune_<version>_<arch>.deb and libvorlune-dev_<version>_<arch>.deb in $(BUILD)/package.
 package: $(BUILD)/package/build.ninja

@@ -51,8 +51,11 @@ elseif(VORLUNE_TSAN)
 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
 endif()
 
-# vorlune_add_folder(<target> [PUBLIC_LIBS ...]): an object library from every .cpp of the
-# current folder, compiled against the project root as include path.
+# Headers the configuration writes (the version), included as if they were in the source tree.
+set(VORLUNE_GENERATED_DIR "${PROJECT_BINARY_DIR}/generated")
+
+# vorlune_add_folder(<target> [LIBS ...]): an object library from every .cpp of the current
+# folder, compiled against the project root (and the generated headers) as include path.
 function(vorlune_add_folder target)
     cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
@@ -61,7 +64,7 @@ function(vorlune_add_folder target)
         set(sources "${PROJECT_SOURCE_DIR}/cmake/empty.cpp")
     endif()
     add_library(${target} OBJECT ${sources})
-    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}" "${VORLUNE_GENERATED_DIR}")
     if(ARG_LIBS)
         target_link_libraries(${target} PUBLIC ${ARG_LIBS})
     endif()

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/picture.h"
+#include "runtime/core/version.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 #include "tests/images/codec_helpers.h"
@@ -16,9 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int RunRenderer(const std::string& arguments, std::string* errors = nullptr) {
-    const std::string command =
-        std::string(VORLUNE_RENDER_PROGRAM) + " " + arguments + " 2>&1 >/dev/null";
+// The exit status; *text gets what the program wrote on standard error, or on standard output.
+int RunRenderer(const std::string& arguments, std::string* text = nullptr,
+                bool standardOutput = false) {
+    const std::string command = std::string(VORLUNE_RENDER_PROGRAM) + " " + arguments +
+                                (standardOutput ? " 2>/dev/null" : " 2>&1 >/dev/null");
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     char buffer[512];
@@ -26,7 +29,7 @@ int RunRenderer(const std::string& arguments, std::string* errors = nullptr) {
     while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
         output += buffer;
     const int status = pclose(pipe);
-    if (errors != nullptr) *errors = output;
+    if (text != nullptr) *text = output;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -100,6 +103,7 @@ TEST_F(RenderTest, BadArgumentsWriteNothing) {
         {"--k 0 -o " + path, "--k"},
         {"--k -o " + path, "--k"},
         {"--bw=1 -o " + path, "--bw"},
+        {"--version=1 -o " + path, "--version"},
         {"--colour -o " + path, "unknown"},
         {"picture.bmp", "unknown"},
         {"-o", "-o needs a value"},
@@ -114,6 +118,13 @@ TEST_F(RenderTest, BadArgumentsWriteNothing) {
     EXPECT_NE(errors.find("cannot write"), std::string::npos) << errors;
     EXPECT_TRUE(fs::is_empty(folder_.path()));
     EXPECT_EQ(RunRenderer("--help"), 0);
+}
+
+TEST_F(RenderTest, VersionIsTheProjects) {
+    std::string output;
+    EXPECT_EQ(RunRenderer("--version -o " + folder_.File("never.bmp"), &output, true), 0);
+    EXPECT_EQ(output, "vorlune-render " VORLUNE_VERSION "\n");
+    EXPECT_TRUE(fs::is_empty(folder_.path()));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "app/picture.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/strings.h"
+#include "runtime/core/version.h"
 #include "runtime/drawing/context.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
@@ -36,6 +37,7 @@ constexpr char kUsage[] =
     "  --depth D   bits per pixel of the file: 1, 4, 8, 24 or 32 (default 24)\n"
     "  -o FILE     the BMP file to write\n"
     "  --help      this text\n"
+    "  --version   the version of the program and its runtime\n"
     "\n"
     "The exit status is 0 only when the file was written.\n";
 
@@ -44,6 +46,7 @@ struct Options {
     int32_t depth = 24;
     const char* output = nullptr;
     bool help = false;
+    bool version = false;
 };
 
 bool ParseFloat(const char* text, float* value) {
@@ -83,6 +86,8 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
         if (!takesValue && name != argument) return "option " + name + " takes no value";
         if (name == "--help" || name == "-h") {
             options->help = true;
+        } else if (name == "--version") {
+            options->version = true;
         } else if (name == "--corner") {
             options->settings.origin = 0;
         } else if (name == "--bw") {
@@ -116,7 +121,8 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
             return "unknown argument '" + argument + "'";
         }
     }
-    if (!options->help && options->output == nullptr) return "no output file given (-o FILE)";
+    if (!options->help && !options->version && options->output == nullptr)
+        return "no output file given (-o FILE)";
     return "";
 }
 
@@ -164,6 +170,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return kExitWritten;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", kProgram, vorlune::VorluneVersion());
         return kExitWritten;
     }
     vorlune::InitRuntime();
