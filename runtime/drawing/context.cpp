@@ -4,6 +4,7 @@
 
 #include "runtime/drawing/image_drawing.h"
 #include "runtime/drawing/modes.h"
+#include "runtime/drawing/pixel_rules.h"
 #include "runtime/drawing/shapes.h"
 #include "runtime/drawing/text.h"
 
@@ -202,6 +203,24 @@ ColourValue ReadPixel(int32_t x, int32_t y) {
     DrawingContext* context = currentContext;
     if (context == nullptr || !IsInside(context, x, y)) return 0;
     return context->readPixel(context, x, y);
+}
+
+PixelPlotter::PixelPlotter(DrawingContext* context)
+    : context_(context),
+      firstRow_(nullptr),
+      rowStep_(0),
+      originX_(0),
+      originY_(0),
+      width_(0),
+      height_(0) {
+    if (context == nullptr) return;
+    originX_ = context->effectiveOriginX;
+    originY_ = context->effectiveOriginY;
+    width_ = context->width;
+    height_ = context->height;
+    if (!PlotsPlainColour(context) || context->bytesPerPixel != 4 || height_ <= 0) return;
+    rowStep_ = RowStep(context);
+    firstRow_ = PixelAddress(context, 0, 0);
 }
 
 void SetFrontColour(ColourValue colour) {

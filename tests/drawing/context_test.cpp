@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/memory.h"
+#include "runtime/drawing/modes.h"
 #include "runtime/drawing/text.h"
 #include "tests/drawing/canvas.h"
 
@@ -71,6 +72,50 @@ TEST(DrawingContextTest, ClipCutsToTheOutputAndPlotPixelAddsTheOrigin) {
             EXPECT_EQ(canvas.context()->clipOrigin, canvas.bytes().data());
         }
     }
+}
+
+// The plotter does what PlotPixel does in every pixel format, clip and mode, inside and outside.
+TEST(DrawingContextTest, PixelPlotterPlotsAsPlotPixelDoes) {
+    struct Case {
+        int32_t format;
+        int32_t mode;
+        bool clipped;
+    };
+    const Case cases[] = {
+        {kImagePixelFormat, DrawPlain, false},
+        {kImagePixelFormat, DrawPlain, true},
+        {kImagePixelFormat | kPixelBottomUp, DrawPlain, true},
+        {0, DrawPlain, true},
+        {kImagePixelFormat, DrawXor, true},
+        {kImagePixelFormat, DrawAlphaBlend, false},
+    };
+    const auto draw = [](const Case& c, bool plotter, std::vector<uint8_t>* bytes) {
+        Canvas canvas(9, 7, c.format, 0x5A, 3);
+        SetDrawingMode(c.mode);
+        if (c.clipped) ClipDrawing(2, 1, 5, 4);
+        const PixelPlotter plot(CurrentDrawingContext());
+        for (int32_t y = -2; y < 9; ++y) {
+            for (int32_t x = -2; x < 11; ++x) {
+                const auto colour =
+                    static_cast<ColourValue>(0x80000000u + x * 0x10203 + y * 0x30201);
+                if (plotter)
+                    plot.Plot(x, y, colour);
+                else
+                    PlotPixel(x, y, colour);
+            }
+        }
+        EndDrawing();
+        *bytes = canvas.bytes();
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> expected, plotted;
+        draw(c, false, &expected);
+        draw(c, true, &plotted);
+        EXPECT_EQ(plotted, expected)
+            << "format " << c.format << " mode " << c.mode << " clip " << c.clipped;
+        EXPECT_NE(std::count(expected.begin(), expected.end(), 0x5A), std::ssize(expected));
+    }
+    PixelPlotter(nullptr).Plot(0, 0, 0);  // no context: nothing
 }
 
 TEST(DrawingContextTest, LifeOfAContext) {
