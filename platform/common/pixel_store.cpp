@@ -9,6 +9,8 @@
 #include <mutex>
 #include <new>
 
+#include <sys/mman.h>
+
 namespace vorlune {
 
 namespace {
@@ -29,6 +31,8 @@ struct SpareBuffer {
 constexpr int32_t kSpareBuffers = 2;
 constexpr uint64_t kSmallestSpareBytes = 64 * 1024;
 constexpr uint64_t kLargestSpareBytes = 64 * 1024 * 1024;
+constexpr uint64_t kHugePageBytes = 2 * 1024 * 1024;
+constexpr uint64_t kSmallestHugeStoreBytes = 8 * kHugePageBytes;
 
 std::mutex spareLock;
 SpareBuffer spares[kSpareBuffers];
@@ -71,9 +75,24 @@ uint8_t* ZeroedPixels(uint64_t bytes) {
     return static_cast<uint8_t*>(std::calloc(bytes, 1));
 }
 
+// Memory that is written whole at once. A large store asks for huge pages: touching fresh memory
+// costs a page fault per page, one per 2 MB instead of one per 4 KB.
+uint8_t* UnclearedPixels(uint64_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    if (bytes >= kSmallestHugeStoreBytes) {
+        const uint64_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+        void* pixels = nullptr;
+        if (posix_memalign(&pixels, kHugePageBytes, rounded) != 0) return nullptr;
+        madvise(pixels, rounded, MADV_HUGEPAGE);  // a hint: without it the store still works
+        return static_cast<uint8_t*>(pixels);
+    }
+#endif
+    return static_cast<uint8_t*>(std::malloc(bytes));
+}
+
 uint8_t* FilledPixels(uint64_t bytes, uint32_t pixel) {
     uint8_t* pixels = TakeSpareBuffer(bytes);
-    if (pixels == nullptr) pixels = static_cast<uint8_t*>(std::malloc(bytes));
+    if (pixels == nullptr) pixels = UnclearedPixels(bytes);
     if (pixels == nullptr) return nullptr;
     const uint8_t bytesOfPixel[4] = {static_cast<uint8_t>(pixel), static_cast<uint8_t>(pixel >> 8),
                                      static_cast<uint8_t>(pixel >> 16),

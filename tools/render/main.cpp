@@ -1,19 +1,27 @@
 // vorlune-render: draws the visualizer's picture into an image the way the program paints it,
-// and saves the image as a BMP file.
+// and saves the image as a BMP file. The picture's rows are computed on every core; the drawing
+// thread alone writes them into the image with PlotPixel, as the program does.
+#include <sched.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/picture.h"
+#include "app/picture_fast.h"
+#include "app/picture_rows.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/version.h"
 #include "runtime/drawing/context.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
+#include "tools/render/row_pipeline.h"
 
 namespace {
 
@@ -24,10 +32,11 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int64_t kImageNumber = 0;
+constexpr long kMostThreads = 256;
 
 constexpr char kUsage[] =
     "Usage: vorlune-render [options] -o FILE\n"
-    "Draws the picture sin(distance^P / K) and saves it as a BMP file.\n"
+    "Draws the picture sin((distance / K)^P) and saves it as a BMP file.\n"
     "\n"
     "  --p P       exponent (default 1.094001)\n"
     "  --k K       divisor of the pixel coordinates, not 0 (default 0.29371017)\n"
@@ -35,6 +44,8 @@ constexpr char kUsage[] =
     "  --bw        black and white instead of colours\n"
     "  --size N    side of the picture in pixels, 1 to 32767 (default 512)\n"
     "  --depth D   bits per pixel of the file: 1, 4, 8, 24 or 32 (default 24)\n"
+    "  --threads N threads that compute the picture, 1 to 256 (default: one per core);\n"
+    "              the file is the same for any number\n"
     "  -o FILE     the BMP file to write\n"
     "  --help      this text\n"
     "  --version   the version of the program and its runtime\n"
@@ -44,6 +55,7 @@ constexpr char kUsage[] =
 struct Options {
     PictureSettings settings = vorlune::kStartSettings;
     int32_t depth = 24;
+    int threads = 0;  // one per core
     const char* output = nullptr;
     bool help = false;
     bool version = false;
@@ -81,8 +93,8 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const std::string name = argument.substr(0, argument.find('='));
-        const bool takesValue =
-            name == "--p" || name == "--k" || name == "--size" || name == "--depth" || name == "-o";
+        const bool takesValue = name == "--p" || name == "--k" || name == "--size" ||
+                                name == "--depth" || name == "--threads" || name == "-o";
         if (!takesValue && name != argument) return "option " + name + " takes no value";
         if (name == "--help" || name == "-h") {
             options->help = true;
@@ -113,6 +125,11 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
                     (number != 1 && number != 4 && number != 8 && number != 24 && number != 32))
                     return "--depth needs 1, 4, 8, 24 or 32, not '" + std::string(value) + "'";
                 options->depth = static_cast<int32_t>(number);
+            } else if (name == "--threads") {
+                if (!ParseInteger(value, 1, kMostThreads, &number))
+                    return "--threads needs a whole number from 1 to 256, not '" +
+                           std::string(value) + "'";
+                options->threads = static_cast<int>(number);
             } else {
                 if (*value == '\0') return "-o needs a file name";
                 options->output = value;
@@ -126,8 +143,35 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
     return "";
 }
 
-void PlotPicturePixel(void*, uint16_t x, uint16_t y, int red, int green, int blue) {
-    vorlune::PlotPixel(x, y, static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue)));
+// The cores this process may run on.
+int AvailableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// One row with the program's pixel writer: PlotPixel on image 0's drawing target.
+void PlotRow(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& plotter, uint16_t y,
+             const uint16_t* codes) {
+    const auto write = [&plotter, y](uint16_t x, int red, int green, int blue) {
+        plotter.Plot(x, y, static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue)));
+    };
+    vorlune::EmitLine(lines, codes, write);
+}
+
+// Each source row is drawn as soon as it is there, with the row that mirrors it below the
+// centre: the picture ComputePictureByRows gives, in another order of rows.
+void DrawPicture(const PictureSettings& settings, int threads) {
+    const vorlune::PictureLines lines(settings, vorlune::BestPicturePath());
+    const vorlune::PixelPlotter plotter(vorlune::CurrentDrawingContext());
+    vorlune::RowPipeline rows(lines, threads);
+    for (uint16_t source = 0; source < lines.LineLength(); ++source) {
+        const uint16_t* codes = rows.TakeNextRow();
+        PlotRow(lines, plotter, source, codes);
+        const auto mirror = static_cast<uint16_t>(settings.size - 1 - source);
+        if (mirror != source && lines.SourceOf(mirror) == source)
+            PlotRow(lines, plotter, mirror, codes);
+    }
 }
 
 // The program's own painting path: image 0, its drawing target, one PlotPixel per pixel.
@@ -143,7 +187,7 @@ int Render(const Options& options) {
         vorlune::FreeImage(kImageNumber);
         return kExitFailed;
     }
-    vorlune::ComputePicture(options.settings, PlotPicturePixel, nullptr);
+    DrawPicture(options.settings, options.threads > 0 ? options.threads : AvailableCores());
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =
