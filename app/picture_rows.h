@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -114,11 +114,13 @@ int64_t ComputePictureByRowsOn(PicturePath path, const PictureSettings& settings
     // Rows mirrored below the centre are kept from above it unless that takes too much memory.
     const bool keep =
         lines.LineLength() < settings.size && padded * lines.LineLength() <= kMostKeptCodes;
-    std::vector<uint16_t> codes(keep ? padded * lines.LineLength() : padded);
+    // Every code is written before it is read: the memory needs no clearing.
+    const std::unique_ptr<uint16_t[]> codes(
+        new uint16_t[keep ? padded * lines.LineLength() : padded]);
     int64_t scalarPixels = 0;
     for (uint16_t y = 0; y < settings.size; ++y) {
         const uint16_t source = lines.SourceOf(y);
-        uint16_t* row = keep ? &codes[source * padded] : codes.data();
+        uint16_t* row = keep ? &codes[source * padded] : codes.get();
         if (!keep || source == y) scalarPixels += lines.ComputeRow(source, row);
         const auto write = [&writePixel, y](uint16_t x, int red, int green, int blue) {
             writePixel(x, y, red, green, blue);
