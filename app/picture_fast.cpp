@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -237,17 +238,21 @@ int64_t PictureLines::ComputeLine(bool row, uint16_t index, uint16_t* codes) con
     }
     SineBatch batch(path_, colour_, codes);
     int64_t scalarPixels = 0;
-    for (uint16_t i = 0; i < length_; ++i) {
-        if (codes[i] != kRejectedCode) continue;
-        ++scalarPixels;
-        const uint16_t x = row ? i : index;
-        const uint16_t y = row ? index : i;
-        const double power =
-            DistancePower(static_cast<float>(columnSquares_[x]), coordinates_[y], settings_.p);
-        if (kernel_ != nullptr && power >= 0 && power < kLargestVectorSine)
-            batch.Add(i, power);
-        else
-            codes[i] = ExactCodeOfPower(power, colour_);
+    for (size_t block = 0; block < length_; block += 64) {
+        const size_t count = std::min<size_t>(64, length_ - block);
+        for (uint64_t rejected = EqualCodesMask(codes + block, count, kRejectedCode); rejected != 0;
+             rejected &= rejected - 1) {
+            const auto i = static_cast<uint16_t>(block + std::countr_zero(rejected));
+            ++scalarPixels;
+            const uint16_t x = row ? i : index;
+            const uint16_t y = row ? index : i;
+            const double power =
+                DistancePower(static_cast<float>(columnSquares_[x]), coordinates_[y], settings_.p);
+            if (kernel_ != nullptr && power >= 0 && power < kLargestVectorSine)
+                batch.Add(i, power);
+            else
+                codes[i] = ExactCodeOfPower(power, colour_);
+        }
     }
     batch.Flush();
     return scalarPixels;

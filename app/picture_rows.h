@@ -33,7 +33,9 @@ void ComputePictureByRows(const PictureSettings& settings, Writer writePixel);
 template <class PlaceWriter>
 void EmitLine(const PictureLines& lines, const uint16_t* codes, PlaceWriter& write);
 
-// Bit i set where codes[i] is not 0, for i < count <= 64; reads whole groups of 16 codes.
+// Bit i set where codes[i] is value, or where it is not 0, for i < count <= 64; both read whole
+// groups of 16 codes.
+inline uint64_t EqualCodesMask(const uint16_t* codes, size_t count, uint16_t value);
 inline uint64_t NonZeroMask(const uint16_t* codes, size_t count);
 
 // Bit i of value as bit 63 - i.
@@ -41,22 +43,27 @@ constexpr uint64_t ReversedBits(uint64_t value);
 
 // Implementation ------------------------------------------------------------------------------
 
-inline uint64_t NonZeroMask(const uint16_t* codes, size_t count) {
+inline uint64_t EqualCodesMask(const uint16_t* codes, size_t count, uint16_t value) {
     uint64_t mask = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
+    const __m128i wanted = _mm_set1_epi16(static_cast<int16_t>(value));
     for (size_t i = 0; i < count; i += 16) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(codes + i));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(codes + i + 8));
-        const __m128i zeros =
-            _mm_packs_epi16(_mm_cmpeq_epi16(low, zero), _mm_cmpeq_epi16(high, zero));
-        mask |= uint64_t{static_cast<uint16_t>(~_mm_movemask_epi8(zeros))} << i;
+        const __m128i equal =
+            _mm_packs_epi16(_mm_cmpeq_epi16(low, wanted), _mm_cmpeq_epi16(high, wanted));
+        mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(equal))} << i;
     }
 #else
     for (size_t i = 0; i < count; ++i)
-        mask |= uint64_t{codes[i] != 0} << i;
+        mask |= uint64_t{codes[i] == value} << i;
 #endif
     return count < 64 ? mask & ((uint64_t{1} << count) - 1) : mask;
+}
+
+inline uint64_t NonZeroMask(const uint16_t* codes, size_t count) {
+    const uint64_t all = count < 64 ? (uint64_t{1} << count) - 1 : ~uint64_t{0};
+    return ~EqualCodesMask(codes, count, 0) & all;
 }
 
 constexpr uint64_t ReversedBits(uint64_t value) {
