@@ -161,21 +161,23 @@ void PlotRow(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& pl
 
 // Each source row is drawn as soon as it is there, with the row that mirrors it below the
 // centre: the picture ComputePictureByRows gives, in another order of rows.
-void DrawPicture(const PictureSettings& settings, int threads) {
-    const vorlune::PictureLines lines(settings, vorlune::BestPicturePath());
+void DrawRows(const vorlune::PictureLines& lines, vorlune::RowPipeline& rows) {
     const vorlune::PixelPlotter plotter(vorlune::CurrentDrawingContext());
-    vorlune::RowPipeline rows(lines, threads);
+    const uint16_t size = lines.Settings().size;
     for (uint16_t source = 0; source < lines.LineLength(); ++source) {
         const uint16_t* codes = rows.TakeNextRow();
         PlotRow(lines, plotter, source, codes);
-        const auto mirror = static_cast<uint16_t>(settings.size - 1 - source);
+        const auto mirror = static_cast<uint16_t>(size - 1 - source);
         if (mirror != source && lines.SourceOf(mirror) == source)
             PlotRow(lines, plotter, mirror, codes);
     }
 }
 
-// The program's own painting path: image 0, its drawing target, one PlotPixel per pixel.
+// The program's own painting path: image 0, its drawing target, one PlotPixel per pixel. The
+// workers start on the picture while the image is made.
 int Render(const Options& options) {
+    const vorlune::PictureLines lines(options.settings, vorlune::BestPicturePath());
+    vorlune::RowPipeline rows(lines, options.threads > 0 ? options.threads : AvailableCores());
     const int32_t size = options.settings.size;
     if (vorlune::CreateImage(kImageNumber, size, size) == 0) {
         std::fprintf(stderr, "%s: cannot make a %d x %d image (out of memory?)\n", kProgram, size,
@@ -187,7 +189,7 @@ int Render(const Options& options) {
         vorlune::FreeImage(kImageNumber);
         return kExitFailed;
     }
-    DrawPicture(options.settings, options.threads > 0 ? options.threads : AvailableCores());
+    DrawRows(lines, rows);
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =

@@ -7,17 +7,25 @@ namespace vorlune {
 
 namespace {
 
-// Enough rows in flight that no thread waits for another's slow row, and few enough to cost
-// little memory next to the image.
-constexpr int kSlotsPerThread = 8;
+// Rows in flight: enough that the workers can run ahead while the image is made and no thread
+// waits for another's slow row, and few enough to cost little memory next to the image.
+constexpr size_t kRingBytes = size_t{1} << 20;
+constexpr size_t kFewestSlotsPerThread = 4;
+
+uint16_t SlotCount(const PictureLines& lines, int threads) {
+    const size_t fitting = kRingBytes / (lines.PaddedLength() * sizeof(uint16_t));
+    const size_t fewest = kFewestSlotsPerThread * static_cast<size_t>(threads);
+    return static_cast<uint16_t>(
+        std::clamp<size_t>(std::max(fitting, fewest), 1, std::max<size_t>(lines.LineLength(), 1)));
+}
 
 }  // namespace
 
 RowPipeline::RowPipeline(const PictureLines& lines, int threads)
     : lines_(lines),
       rows_(lines.LineLength()),
-      slots_(static_cast<uint16_t>(std::clamp(threads * kSlotsPerThread, 2, 1024))),
-      codes_(slots_ * lines.PaddedLength()),
+      slots_(SlotCount(lines, threads)),
+      codes_(new uint16_t[slots_ * lines.PaddedLength()]),
       ready_(slots_, 0) {
     for (int i = 1; i < threads; ++i) {
         try {

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,7 +16,8 @@ namespace vorlune {
 
 class RowPipeline {
   public:
-    // threads - 1 workers start at once; the drawing thread computes rows too while it waits.
+    // threads - 1 workers start at once and run ahead as far as the ring of rows lets them; the
+    // drawing thread computes rows too while it waits.
     RowPipeline(const PictureLines& lines, int threads);
     ~RowPipeline();
     RowPipeline(const RowPipeline&) = delete;
@@ -35,8 +37,8 @@ class RowPipeline {
     const PictureLines& lines_;
     const uint16_t rows_;
     const uint16_t slots_;
-    std::vector<uint16_t> codes_;  // slots_ rows of PaddedLength() codes
-    std::vector<uint8_t> ready_;   // per slot; the mutex guards it and the counters
+    std::unique_ptr<uint16_t[]> codes_;  // slots_ rows of PaddedLength() codes, not cleared
+    std::vector<uint8_t> ready_;         // per slot; the mutex guards it and the counters
     std::mutex mutex_;
     std::condition_variable changed_;
     uint16_t next_ = 0;      // the next row to claim
