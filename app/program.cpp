@@ -139,12 +139,21 @@ void PaintImage() {
     if (CreateImage(kImageNumber, state.Size, state.Size) == 0) return;
     if (BeginDrawing(ImageDrawTarget(kImageNumber)) == nullptr) return;
     // PlotPixel on the image's context, which stays current and unchanged while the picture is
-    // drawn. The pixels go row by row, in the order of the image's memory.
+    // drawn. The pixels go row by row, each along the image's memory; they all lie inside the
+    // image, so that is tested once for the whole picture.
+    const PictureSettings picture = CurrentPicture();
     const PixelPlotter plotter(CurrentDrawingContext());
-    ComputePictureByRows(
-        CurrentPicture(), [plotter](uint16_t x, uint16_t y, int red, int green, int blue) {
-            plotter.Plot(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
-        });
+    if (plotter.StoresInLine(picture.size, picture.size)) {
+        ComputePictureByRows(
+            picture, [plotter](uint16_t x, uint16_t y, int red, int green, int blue) {
+                plotter.PlotInside(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
+            });
+    } else {
+        ComputePictureByRows(
+            picture, [plotter](uint16_t x, uint16_t y, int red, int green, int blue) {
+                plotter.Plot(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
+            });
+    }
     EndDrawing();
     CreateImageGadget(kGadgetNumber, 0, 0, state.Size, state.Size, ImageHandle(kImageNumber));
 }

@@ -216,11 +216,18 @@ PixelPlotter::PixelPlotter(DrawingContext* context)
     if (context == nullptr) return;
     originX_ = context->effectiveOriginX;
     originY_ = context->effectiveOriginY;
-    width_ = context->width;
-    height_ = context->height;
-    if (!PlotsPlainColour(context) || context->bytesPerPixel != 4 || height_ <= 0) return;
+    width_ = static_cast<uint64_t>(std::max(context->width, 0));
+    height_ = static_cast<uint64_t>(std::max(context->height, 0));
+    if (!PlotsPlainColour(context) || context->bytesPerPixel != 4 || height_ == 0) return;
     rowStep_ = RowStep(context);
     firstRow_ = PixelAddress(context, 0, 0);
+}
+
+bool PixelPlotter::StoresInLine(int32_t width, int32_t height) const {
+    if (firstRow_ == nullptr || width < 0 || height < 0 || originX_ < 0 || originY_ < 0)
+        return false;
+    return static_cast<uint64_t>(originX_ + width) <= width_ &&
+           static_cast<uint64_t>(originY_ + height) <= height_;
 }
 
 void SetFrontColour(ColourValue colour) {

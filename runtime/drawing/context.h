@@ -144,12 +144,19 @@ class PixelPlotter {
   public:
     explicit PixelPlotter(DrawingContext* context);  // null: Plot does nothing
     inline void Plot(int32_t x, int32_t y, ColourValue colour) const;
+    // Whether every place with 0 <= x < width and 0 <= y < height lies inside and is stored in
+    // line. Then PlotInside plots those places as Plot does, without testing each.
+    bool StoresInLine(int32_t width, int32_t height) const;
+    inline void PlotInside(int32_t x, int32_t y, ColourValue colour) const;
 
   private:
+    static inline void StoreColour(uint8_t* pixel, ColourValue colour);
+
     DrawingContext* context_;
     uint8_t* firstRow_;  // of the clip rectangle in picture order; null for the context's routine
     ptrdiff_t rowStep_;  // negative for bottom-up buffers
-    int32_t originX_, originY_, width_, height_;
+    int64_t originX_, originY_;
+    uint64_t width_, height_;  // a place below 0 is above them too
 };
 
 // Start-up --------------------------------------------------------------------------------------
@@ -168,14 +175,21 @@ inline void PlotPixelOn(DrawingContext* context, int32_t x, int32_t y, ColourVal
 }
 
 inline void PixelPlotter::Plot(int32_t x, int32_t y, ColourValue colour) const {
-    const int64_t px = int64_t{x} + originX_;
-    const int64_t py = int64_t{y} + originY_;
-    if (px < 0 || py < 0 || px >= width_ || py >= height_) return;
+    const auto px = static_cast<uint64_t>(x + originX_);
+    const auto py = static_cast<uint64_t>(y + originY_);
+    if (px >= width_ || py >= height_) return;
     if (firstRow_ == nullptr) {
         context_->plotColour(context_, static_cast<int32_t>(px), static_cast<int32_t>(py), colour);
         return;
     }
-    uint8_t* pixel = firstRow_ + py * rowStep_ + px * 4;
+    StoreColour(firstRow_ + static_cast<ptrdiff_t>(py) * rowStep_ + px * 4, colour);
+}
+
+inline void PixelPlotter::PlotInside(int32_t x, int32_t y, ColourValue colour) const {
+    StoreColour(firstRow_ + (y + originY_) * rowStep_ + (x + originX_) * 4, colour);
+}
+
+inline void PixelPlotter::StoreColour(uint8_t* pixel, ColourValue colour) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     // Red, green and blue are the low three bytes of the pixel's word: one store instead of three.
     uint32_t word;

@@ -150,27 +150,43 @@ int AvailableCores() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// One row with the program's pixel writer: PlotPixel on image 0's drawing target.
+// One row with the program's pixel writer: PlotPixel on image 0's drawing target, without the
+// test of each pixel where the whole picture was found inside at once.
+template <bool kInside>
 void PlotRow(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& plotter, uint16_t y,
              const uint16_t* codes) {
     const auto write = [&plotter, y](uint16_t x, int red, int green, int blue) {
-        plotter.Plot(x, y, static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue)));
+        const auto colour = static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue));
+        if constexpr (kInside)
+            plotter.PlotInside(x, y, colour);
+        else
+            plotter.Plot(x, y, colour);
     };
     vorlune::EmitLine(lines, codes, write);
 }
 
 // Each source row is drawn as soon as it is there, with the row that mirrors it below the
 // centre: the picture ComputePictureByRows gives, in another order of rows.
-void DrawRows(const vorlune::PictureLines& lines, vorlune::RowPipeline& rows) {
-    const vorlune::PixelPlotter plotter(vorlune::CurrentDrawingContext());
+template <bool kInside>
+void DrawRows(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& plotter,
+              vorlune::RowPipeline& rows) {
     const uint16_t size = lines.Settings().size;
     for (uint16_t source = 0; source < lines.LineLength(); ++source) {
         const uint16_t* codes = rows.TakeNextRow();
-        PlotRow(lines, plotter, source, codes);
+        PlotRow<kInside>(lines, plotter, source, codes);
         const auto mirror = static_cast<uint16_t>(size - 1 - source);
         if (mirror != source && lines.SourceOf(mirror) == source)
-            PlotRow(lines, plotter, mirror, codes);
+            PlotRow<kInside>(lines, plotter, mirror, codes);
     }
+}
+
+void DrawRows(const vorlune::PictureLines& lines, vorlune::RowPipeline& rows) {
+    const vorlune::PixelPlotter plotter(vorlune::CurrentDrawingContext());
+    const uint16_t size = lines.Settings().size;
+    if (plotter.StoresInLine(size, size))
+        DrawRows<true>(lines, plotter, rows);
+    else
+        DrawRows<false>(lines, plotter, rows);
 }
 
 // The program's own painting path: image 0, its drawing target, one PlotPixel per pixel. The
