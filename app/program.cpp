@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include "app/picture_rows.h"
-
 #include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/drawing/context.h"

@@ -1,4 +1,4 @@
-// The long checks behind the fast picture, too slow for the test suite (about a minute):
+// The long checks behind the fast picture, too slow for the test suite (about half a minute):
 // 1. HueOfFloat equals the long double HueOfValue for every float in [-1, 1] and every NaN;
 // 2. the guarded double sine rounds to the float of the long double sine, on random arguments;
 // 3. glibc's vector log2 and exp2 stay within the 4 units the error bounds assume (log2 also
