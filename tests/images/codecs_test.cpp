@@ -16,6 +16,7 @@
 #include "runtime/images/bmp.h"
 #include "runtime/images/image.h"
 #include "runtime/images/palette.h"
+#include "runtime/images/png.h"
 #include "tests/images/codec_helpers.h"
 
 namespace vorlune {
@@ -53,13 +54,14 @@ std::vector<uint8_t> Picture(int32_t width, int32_t height, int32_t bytesPerPixe
     return pixels;
 }
 
-TEST_F(CodecsTest, StartUpRegistersTheBmpCodecOnce) {
+TEST_F(CodecsTest, StartUpRegistersEachCodecOnce) {
     InitRuntime();
     InitRuntime();
-    EXPECT_EQ(ImageDecoderCount(), 1);
-    EXPECT_EQ(ImageEncoderCount(), 1);
-    ASSERT_NE(FindImageEncoder(kBmpTag), nullptr);
-    EXPECT_EQ(FindImageEncoder(0x474E50), nullptr);  // "PNG"
+    EXPECT_EQ(ImageDecoderCount(), 2);
+    EXPECT_EQ(ImageEncoderCount(), 2);
+    EXPECT_EQ(FindImageEncoder(kBmpTag), BmpEncoderEntry());
+    EXPECT_EQ(FindImageEncoder(kPngTag), PngEncoderEntry());
+    EXPECT_EQ(FindImageEncoder(0x464947), nullptr);  // "GIF"
     for (int i = 0; i < 40; ++i)
         RegisterImageEncoder(BmpEncoderEntry());
     EXPECT_EQ(ImageEncoderCount(), 16) << "the registry stays within its room";
@@ -266,7 +268,7 @@ TEST_F(CodecsTest, NumberedImagesAreSavedAndLoaded) {
     EXPECT_EQ(LoadImage(2, broken.c_str()), 0);
     EXPECT_EQ(LoadImage(2, folder.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(SavedPixelsOf(2), SavedPixelsOf(1));
-    EXPECT_EQ(SaveImage(1, path.c_str(), 0x474E50, 24, 0), 0) << "no PNG encoder";
+    EXPECT_EQ(SaveImage(1, path.c_str(), 0x464947, 24, 0), 0) << "no GIF encoder";
     EXPECT_EQ(SaveImage(99, path.c_str(), kBmpTag, 24, 0), 0) << "no image 99";
     EXPECT_EQ(SaveImage(1, path.c_str(), kBmpTag, 12, 0), 0) << "no depth 12";
     EXPECT_EQ(ReadFile(path), bytes) << "a failed save keeps the old file";
