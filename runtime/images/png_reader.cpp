@@ -108,6 +108,32 @@ int32_t DecodedBytesPerPixel(const PngHeader& header) {
     return header.alpha ? 4 : 3;
 }
 
+// Palette images are read as one index a byte and looked up here, since libpng's own lookup lets
+// an index past the palette through. Each row is spread from its end, so that no index is
+// overwritten before it is read.
+void LookUpIndices(png_structp png, const PngReading& reading) {
+    png_colorp palette = nullptr;
+    int entries = 0;
+    png_get_PLTE(png, reading.info, &palette, &entries);
+    png_bytep alpha = nullptr;
+    int alphas = 0;
+    if (png_get_valid(png, reading.info, PNG_INFO_tRNS) != 0)
+        png_get_tRNS(png, reading.info, &alpha, &alphas, nullptr);
+    const int32_t bytes = reading.bytesPerPixel;
+    for (png_uint_32 y = 0; y < reading.height; ++y) {
+        uint8_t* row = reading.pixels + y * reading.pitch;
+        for (int64_t x = int64_t{reading.width} - 1; x >= 0; --x) {
+            const int index = row[x];
+            if (index >= entries) png_error(png, "index past the palette");
+            uint8_t* out = row + x * bytes;
+            out[0] = palette[index].red;
+            out[1] = palette[index].green;
+            out[2] = palette[index].blue;
+            if (bytes == 4) out[3] = index < alphas ? alpha[index] : 255;
+        }
+    }
+}
+
 // Red, green, blue (and alpha) of 8 bits, written straight into the destination's rows; an
 // interlaced image fills each row over its passes. The file must still be the one checked.
 void DecodeStep(png_structp png, void* context) {
@@ -118,18 +144,24 @@ void DecodeStep(png_structp png, void* context) {
         DecodedBytesPerPixel(header) != reading->bytesPerPixel) {
         png_error(png, "changed");
     }
-    png_set_expand(png);
-    png_set_scale_16(png);
-    png_set_gray_to_rgb(png);
+    const bool indexed = header.colourType == PNG_COLOR_TYPE_PALETTE;
+    if (indexed) {
+        png_set_packing(png);
+    } else {
+        png_set_expand(png);
+        png_set_scale_16(png);
+        png_set_gray_to_rgb(png);
+    }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, reading->info);
-    if (png_get_rowbytes(png, reading->info) != size_t{header.width} * reading->bytesPerPixel)
-        png_error(png, "layout");
+    const size_t rowBytes = size_t{header.width} * (indexed ? 1 : reading->bytesPerPixel);
+    if (png_get_rowbytes(png, reading->info) != rowBytes) png_error(png, "layout");
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < header.height; ++y)
             png_read_row(png, reading->pixels + y * reading->pitch, nullptr);
     }
-    png_read_end(png, nullptr);
+    if (indexed) LookUpIndices(png, *reading);
+    png_read_end(png, reading->info);
 }
 
 // One pass over the source with its own libpng structures.

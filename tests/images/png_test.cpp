@@ -25,23 +25,12 @@ class PngTest : public testing::CodecFixture {
   protected:
     void SetUp() override {
         CodecFixture::SetUp();
-        RegisterPngCodec();
         ASSERT_TRUE(testing::HasImageMagick()) << "ImageMagick's convert is needed";
     }
     testing::ScratchFolder folder_;
 };
 
-// ImageMagick's red, green, blue and alpha. Its own 8-bit output truncates 16-bit samples, so
-// its 16-bit output is taken and rounded to 8 bits, as the PNG specification recommends:
-// (v + 128) / 257, which keeps 8-bit samples (v x 257) as they are.
-std::vector<uint8_t> ImageMagickRgba(const std::string& path) {
-    const std::vector<uint8_t> wide =
-        testing::CommandOutput("convert '" + path + "' -depth 16 -endian MSB rgba:- 2>/dev/null");
-    std::vector<uint8_t> rgba;
-    for (size_t i = 0; i + 1 < wide.size(); i += 2)
-        rgba.push_back(static_cast<uint8_t>(((wide[i] << 8 | wide[i + 1]) + 128) / 257));
-    return rgba;
-}
+using testing::ImageMagickRgba;
 
 std::vector<uint8_t> ImageBytes(int64_t number) {
     const ImageRecord* record = FindImage(number);
