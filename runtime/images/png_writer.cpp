@@ -1,6 +1,6 @@
-// The PNG writer: one IDAT stream of unfiltered-or-adaptive rows as libpng chooses, top row
-// first, no interlacing and no ancillary chunks but tRNS. Files are saved whole or not at all
-// (AtomicSave); memory output grows one block.
+// The PNG writer: rows top first, not interlaced, with libpng's default filters and compression;
+// no ancillary chunk but tRNS. Files are saved whole or not at all (AtomicSave); memory output
+// grows one block.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
