@@ -88,7 +88,7 @@ inline std::vector<uint8_t> ImageMagickRgb(const std::string& path) {
 
 // The red, green, blue and alpha that ImageMagick reads from a file, 8 bits each, top row first.
 // Its own 8-bit output truncates 16-bit samples, so its 16-bit output is taken and rounded to
-// 8 bits as the PNG specification recommends: (v + 128) / 257, which keeps 8-bit samples (stored
+// 8 bits as the PNG standard recommends: (v + 128) / 257, which keeps 8-bit samples (stored
 // as v x 257) as they are.
 inline std::vector<uint8_t> ImageMagickRgba(const std::string& path) {
     const std::vector<uint8_t> wide =
