@@ -18,7 +18,8 @@ set(VORLUNE_INTERNAL_HEADERS
     runtime/images/atomic_save.h
     runtime/images/byte_cursor.h
     runtime/images/palette.h
-    runtime/images/pixel_rows.h)
+    runtime/images/pixel_rows.h
+    runtime/images/png_library.h)
 file(GLOB_RECURSE runtime_headers CONFIGURE_DEPENDS RELATIVE "${PROJECT_SOURCE_DIR}"
     "${PROJECT_SOURCE_DIR}/runtime/*.h")
 list(REMOVE_ITEM runtime_headers ${VORLUNE_INTERNAL_HEADERS})

@@ -52,7 +52,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvorlune-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 # What the installed CMake package and pkg-config modules look for.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
-    "libgtk-3-dev, libepoxy-dev, libpango1.0-dev, libx11-dev, pkg-config")
+    "libgtk-3-dev, libepoxy-dev, libpango1.0-dev, libpng-dev, libx11-dev, pkg-config")
 
 # `package_source`: the tracked sources, without build folders.
 set(CPACK_SOURCE_GENERATOR TXZ)

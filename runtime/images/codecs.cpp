@@ -13,7 +13,6 @@ namespace {
 
 // One of each is registered today; the room keeps a stray registration from writing past it.
 constexpr int32_t kMaxCodecs = 16;
-constexpr int32_t kDecodedBytesPerPixel = 3;
 
 struct DecoderRegistry {
     int32_t count;
@@ -50,24 +49,29 @@ void CloseSourceFile(ImageCodecState* state) {
     state->sourceFile = nullptr;
 }
 
-// Decodes the identified image into new RGBA memory (AllocRaw'd), alpha 255. Ends the decoding.
+// Spreads width x height pixels of 3 bytes at the front of the memory into 4 bytes with alpha
+// 255, from the back so that no pixel is overwritten before it is read.
+void SpreadToFourBytes(uint8_t* pixels, int64_t count) {
+    for (int64_t i = count - 1; i >= 0; --i) {
+        pixels[i * 4 + 3] = 0xFF;
+        pixels[i * 4 + 2] = pixels[i * 3 + 2];
+        pixels[i * 4 + 1] = pixels[i * 3 + 1];
+        pixels[i * 4] = pixels[i * 3];
+    }
+}
+
+// Decodes the identified image into new RGBA memory (AllocRaw'd): the file's alpha at depth 32,
+// 255 at depth 24. Ends the decoding.
 uint8_t* DecodeToPixels(int32_t* width, int32_t* height, int32_t* fileDepth) {
-    const int64_t w = DecodedImageWidth(), h = DecodedImageHeight();
+    const int64_t w = DecodedImageWidth(), h = DecodedImageHeight(), depth = DecodedImageDepth();
     *fileDepth = static_cast<int32_t>(DecodedImageFileDepth());
     uint8_t* pixels = nullptr;
-    if (w >= 1 && h >= 1 && w <= kMaxImageSide && h <= kMaxImageSide && DecodedImageDepth() == 24) {
+    if (w >= 1 && h >= 1 && w <= kMaxImageSide && h <= kMaxImageSide &&
+        (depth == 24 || depth == 32)) {
         pixels = static_cast<uint8_t*>(AllocRaw(static_cast<uint64_t>(w * h * 4)));
     }
-    // Decoded as three bytes per pixel into the front of the same memory, then spread out from
-    // the back so that no pixel is overwritten before it is read.
-    if (pixels != nullptr &&
-        DecodeImage(pixels, static_cast<int32_t>(w * kDecodedBytesPerPixel), 0) != 0) {
-        for (int64_t i = w * h - 1; i >= 0; --i) {
-            pixels[i * 4 + 3] = 0xFF;
-            pixels[i * 4 + 2] = pixels[i * 3 + 2];
-            pixels[i * 4 + 1] = pixels[i * 3 + 1];
-            pixels[i * 4] = pixels[i * 3];
-        }
+    if (pixels != nullptr && DecodeImage(pixels, static_cast<int32_t>(w * depth / 8), 0) != 0) {
+        if (depth == 24) SpreadToFourBytes(pixels, w * h);
     } else {
         FreeMemory(pixels);
         pixels = nullptr;
