@@ -1,6 +1,12 @@
 #include "runtime/images/codecs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "runtime/core/memory.h"
@@ -47,6 +53,23 @@ uint32_t RunChecks(ImageCodecState* state) {
 void CloseSourceFile(ImageCodecState* state) {
     if (state->sourceFile != nullptr) std::fclose(state->sourceFile);
     state->sourceFile = nullptr;
+}
+
+// Only a regular file is read: opening a named pipe or a device for reading could wait forever,
+// and a folder holds no image. errno says why a path was refused.
+FILE* OpenRegularFile(const char* path) {
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) return nullptr;
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int reason = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        close(descriptor);
+        errno = reason;
+        return nullptr;
+    }
+    FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) close(descriptor);
+    return file;
 }
 
 // Spreads width x height pixels of 3 bytes at the front of the memory into 4 bytes with alpha
@@ -164,7 +187,7 @@ uint32_t IdentifyImageFile(const char* path) {
     if (codecState == nullptr || path == nullptr) return 0;
     EndImageDecoding();
     ResetState(codecState);
-    codecState->sourceFile = std::fopen(path, "rb");
+    codecState->sourceFile = OpenRegularFile(path);
     if (codecState->sourceFile == nullptr) return 0;
     const uint32_t tag = RunChecks(codecState);
     if (tag == 0) {

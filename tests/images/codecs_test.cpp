@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <cmath>
 #include <filesystem>
@@ -272,6 +275,27 @@ TEST_F(CodecsTest, NumberedImagesAreSavedAndLoaded) {
     EXPECT_EQ(SaveImage(99, path.c_str(), kBmpTag, 24, 0), 0) << "no image 99";
     EXPECT_EQ(SaveImage(1, path.c_str(), kBmpTag, 12, 0), 0) << "no depth 12";
     EXPECT_EQ(ReadFile(path), bytes) << "a failed save keeps the old file";
+}
+
+// A named pipe would block a plain open until a writer came; such paths are refused at once.
+TEST_F(CodecsTest, LoadingRefusesPathsThatAreNotRegularFiles) {
+    testing::ScratchFolder folder;
+    const std::string pipe = folder.File("pipe.bmp");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {{pipe, EINVAL},
+                 {folder.path(), EISDIR},
+                 {"/dev/null", EINVAL},
+                 {folder.File("missing.bmp"), ENOENT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        errno = 0;
+        EXPECT_EQ(IdentifyImageFile(c.path.c_str()), 0u);
+        EXPECT_EQ(errno, c.error);
+        EXPECT_EQ(LoadImage(AnyNumber, c.path.c_str()), 0);
+    }
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
