@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <vorlune/platform/screen.h>  // the work area; no runtime header brings it
 #include <vorlune/vorlune.h>
 
 #include <algorithm>
