@@ -242,4 +242,9 @@ PlatformRect MainScreenFrame() {
     return {state.screenX, state.screenY, state.screenWidth, state.screenHeight};
 }
 
+// The in-memory screen has no panels or docks.
+PlatformRect MainScreenWorkArea() {
+    return MainScreenFrame();
+}
+
 }  // namespace vorlune
