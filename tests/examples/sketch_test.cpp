@@ -46,8 +46,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 std::string Artefact(const std::string& name) {
-    mkdir(VORLUNE_EXAMPLES_ARTEFACTS, 0755);
-    return std::string(VORLUNE_EXAMPLES_ARTEFACTS) + "/" + name;
+    mkdir(VORLUNE_ARTEFACTS, 0755);
+    return std::string(VORLUNE_ARTEFACTS) + "/" + name;
 }
 
 std::string Words(const std::vector<std::string>& words) {
@@ -57,13 +57,14 @@ std::string Words(const std::vector<std::string>& words) {
     return joined;
 }
 
-// The sketch pad as a child process, with its window.
+// The sketch pad as a child process, with its window once it shows the status: then the
+// program is ready for input.
 class SketchPad : public test::ChildProcess {
   public:
-    SketchPad() : ChildProcess(VORLUNE_SKETCH, {}) {
+    SketchPad() : ChildProcess(VORLUNE_EXAMPLE, {}) {
         WaitUntil([this] {
             std::istringstream found(Shell("xdotool search --onlyvisible --pid " +
-                                           std::to_string(pid()) + " --name '^Sketch'"));
+                                           std::to_string(pid()) + " --name '^Sketch - '"));
             found >> window_;
             return !window_.empty();
         });
@@ -401,7 +402,7 @@ TEST_F(SketchTest, AFileThatFailsGetsAMessageBox) {
 }
 
 TEST_F(SketchTest, WithoutADisplayItSaysWhyInOneLine) {
-    test::ChildProcess sketch(VORLUNE_SKETCH, {}, {.keepErrors = true, .withoutDisplay = true});
+    test::ChildProcess sketch(VORLUNE_EXAMPLE, {}, {.keepErrors = true, .withoutDisplay = true});
     EXPECT_EQ(sketch.ExitStatus(), 1);
     EXPECT_EQ(sketch.Errors(), "vorlune-sketch: cannot open display\n");
 }
