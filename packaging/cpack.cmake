@@ -23,8 +23,9 @@ of a hue wheel or in black and white. The arrow keys change P and K, and
 the rings fold, split and turn into moire.
 
 The package also holds vorlune-render, which draws the same picture into
-a BMP file without a display, and two example programs of the runtime
-under it: vorlune-hello and vorlune-view, an image viewer.")
+a BMP or PNG file without a display, and three example programs of the
+runtime under it: vorlune-hello, vorlune-view, an image viewer, and
+vorlune-sketch, a sketch pad.")
 set(CPACK_COMPONENT_DEVELOPMENT_DISPLAY_NAME "Vorlune runtime, development files")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 "runtime layer of Vorlune for C++ programs: headers and static libraries

@@ -152,7 +152,7 @@ TEST_F(ViewLogicTest, SaveAsWritesTheFormatAndDepthThePathNames) {
         {"plain", "plain", 0, "The name has no extension to say the format."},
         {"picture.xyz", "picture.xyz", 0, "No image format the viewer writes has the extension"},
         {"missing/a.bmp", "missing/a.bmp", 0, std::strerror(ENOENT)},
-        {"folder.bmp", "folder.bmp", 0, "It is a folder"},
+        {"folder.bmp", "folder.bmp", 0, std::strerror(EISDIR)},
     };
     ASSERT_TRUE(viewer::StartViewer({kColourful}));
     ASSERT_NE(LoadImage(kDecoded, kColourful.c_str()), 0);
