@@ -59,11 +59,19 @@ void FillMenuShell(GtkMenuShell* shell, const PlatformMenu& menu, GtkWidget* win
 }
 
 // A fixed window takes its height from its content and bar; a resizable one is asked to grow
-// or shrink by the bar, unless it fills the screen.
+// or shrink by the bar, unless it fills the screen: then its content gives the bar its room.
 void KeepContentSize(WindowState& state, double barHeightBefore) {
     const double change = gtk::MenuBarHeight(state) - barHeightBefore;
+    if (change == 0) return;
     if (state.mapped) state.contentOrigin.y += change;  // until the window manager confirms it
-    if (change == 0 || (state.style & kWindowStyleResizable) == 0 || state.zoomed) return;
+    if (state.zoomed) {
+        state.contentHeight -= change;
+        if (state.mapped && state.delegate != nullptr) {
+            state.delegate->windowDidResize(gtk::WindowHandle(state.window));
+        }
+        return;
+    }
+    if ((state.style & kWindowStyleResizable) == 0) return;
     gtk_window_resize(
         GTK_WINDOW(state.window), static_cast<int>(std::lround(state.contentWidth)),
         static_cast<int>(std::lround(state.contentHeight + gtk::MenuBarHeight(state))));
