@@ -30,9 +30,10 @@ constexpr int32_t kScrollStepPixels = 64;
 constexpr int32_t kEmptyWidth = 480;
 constexpr int32_t kEmptyHeight = 320;
 // Room kept for the window's frame when a picture is fitted to the screen: the frame is known
-// only once a window has been placed.
+// only once a window has been placed. The menu bar comes on top of the frame.
 constexpr double kFrameAllowanceWidth = 16;
 constexpr double kFrameAllowanceHeight = 64;
+constexpr double kMenuBarAllowance = 32;
 constexpr uint32_t kWindowFlags = kWindowCloseBox | kWindowResizable | kWindowMinimiseControl |
                                   kWindowMaximiseControl | kWindowCentred;
 constexpr uint32_t kFrameStyle =
@@ -121,7 +122,8 @@ double FitZoom() {
     const PlatformRect area = MainScreenWorkArea();
     const PlatformRect frame = FrameRectForContentRect({0, 0, 0, 0}, kFrameStyle);
     const double width = area.width - std::max(frame.width, kFrameAllowanceWidth);
-    const double height = area.height - std::max(frame.height, kFrameAllowanceHeight);
+    const double height =
+        area.height - std::max(frame.height, kFrameAllowanceHeight) - kMenuBarAllowance;
     if (width < 1 || height < 1) return 1;  // no screen to fit
     return std::min({1.0, width / ImageWidth(kSourceImage), height / ImageHeight(kSourceImage)});
 }

@@ -1,8 +1,7 @@
 #pragma once
-// A window's menu bar, assembled from the runtime's menu model. The runtime keeps the menus,
-// shows a window's bar while the window is key and answers the items' key equivalents; an item
-// posts a menu event (type 1) whose item number is its command. The GTK platform draws no menu
-// bar, so there the shortcuts are how the items are reached.
+// A window's menu bar from a table of menus and their items. The runtime keeps the menus, the
+// platform shows the bar above the window's content, and the runtime answers the items' shortcuts;
+// an item posts a menu event (type 1) whose item number is its command.
 
 #include <vorlune/vorlune.h>
 
@@ -23,8 +22,8 @@ struct MenuTitle {
     std::initializer_list<MenuEntry> entries;
 };
 
-// Menu number `menu` becomes the menu bar of window `window`, shown at once; false when memory
-// ran out, and then nothing is left of it.
+// Menu number `menu` becomes the menu bar of window `window`; false when memory ran out, and then
+// nothing is left of it.
 bool AttachMenuBar(int64_t menu, int64_t window, std::initializer_list<MenuTitle> menus);
 
 }  // namespace viewer

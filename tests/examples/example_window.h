@@ -74,6 +74,10 @@ struct Picture {
     std::string rgb;
 
     bool operator==(const Picture&) const = default;
+    Picture Below(int32_t rows) const {  // without the top rows; empty when there are fewer
+        if (rows < 0 || rows > height) return {};
+        return {width, height - rows, rgb.substr(static_cast<size_t>(rows) * width * 3)};
+    }
     Picture TopLeft(int32_t w, int32_t h) const {  // empty when the picture is smaller
         Picture part{w, h, {}};
         if (w > width || h > height) return {};
@@ -108,10 +112,11 @@ inline Picture PictureOfImage(int64_t number) {
     return picture;
 }
 
-// The window shows the picture at its top-left corner, within the time a loaded machine needs.
-inline bool WindowShows(const std::string& window, const Picture& expected) {
+// The window shows the picture at the left edge, `top` rows down (below its menu bar), within the
+// time a loaded machine needs.
+inline bool WindowShows(const std::string& window, const Picture& expected, int32_t top = 0) {
     return !expected.rgb.empty() && WaitUntil([&] {
-        return GrabWindow(window).TopLeft(expected.width, expected.height) == expected;
+        return GrabWindow(window).Below(top).TopLeft(expected.width, expected.height) == expected;
     });
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,17 @@ using test::Shell;
 
 // The program under Xvfb -------------------------------------------------------------------------
 
+class ViewDisplayTest : public ViewTest {
+  public:
+    // Measured before any test starts a viewer of its own: a window of the same size on top of
+    // the one measured would hide it from the screenshots.
+    static void SetUpTestSuite() {
+        ViewTest::SetUpTestSuite();
+        MenuBarHeight();
+    }
+    static int32_t MenuBarHeight();  // the rows above the viewer's content, measured once
+};
+
 // vorlune-view as a child process; its window is made anew when the picture's size changes, and
 // is found by its title while it shows a file (GTK names a helper window of drops after the
 // program).
@@ -32,8 +44,9 @@ class Viewer : public ChildProcess {
     explicit Viewer(const std::vector<std::string>& files) : ChildProcess(VORLUNE_EXAMPLE, files) {}
     std::string Window() const { return test::WaitForWindow(pid(), " - vorlune-view$"); }
     std::string Title() const { return test::ShellLine("xdotool getwindowname " + Window()); }
+    // At 1:1 below the menu bar.
     bool Shows(const Picture& expected, const std::string& name) const {
-        if (test::WindowShows(Window(), expected)) return true;
+        if (test::WindowShows(Window(), expected, ViewDisplayTest::MenuBarHeight())) return true;
         mkdir(VORLUNE_ARTEFACTS, 0755);
         Shell("import -window " + Window() + " " VORLUNE_ARTEFACTS "/view-" + name + ".png");
         return false;
@@ -55,7 +68,47 @@ void Answer(const Viewer& viewer, const std::string& shortcut, const std::string
     Keys("Return");
 }
 
-using ViewDisplayTest = ViewTest;
+// A window made for the 127 x 64 image at 1:1 is taller by the bar, as its content keeps its size.
+int32_t ViewDisplayTest::MenuBarHeight() {
+    static int32_t rows = -1;
+    if (rows >= 0) return rows;
+    Viewer viewer({kColourful});
+    const Picture expected = Expected(kColourful);
+    const bool measured = test::WaitUntil([&] {
+        const Picture shot = test::GrabWindow(viewer.Window());
+        rows = shot.height - kHeight;
+        return rows > 0 && shot.Below(rows).TopLeft(kSide, kHeight) == expected;
+    });
+    if (!measured) rows = 0;
+    return rows;
+}
+
+// The popup of an open menu: a window of the viewer named after the program alone.
+std::string OpenMenu(const Viewer& viewer, int x) {
+    Shell("xdotool mousemove --window " + viewer.Window() + " " + std::to_string(x) + " " +
+          std::to_string(ViewDisplayTest::MenuBarHeight() / 2) + " click 1");
+    return test::WaitForWindow(viewer.pid(), "^vorlune-view$");
+}
+
+TEST_F(ViewDisplayTest, TheMenuBarSitsAboveTheImageAndItsItemsAct) {
+    ASSERT_GT(MenuBarHeight(), 0) << "no menu bar above the image at 1:1";
+    Viewer viewer({kColourful});
+    ASSERT_TRUE(viewer.Shows(Expected(kColourful), "menu-bar"));
+    constexpr int kViewMenuX = 55;  // "View", between "File" and "Help"
+    ASSERT_FALSE(OpenMenu(viewer, kViewMenuX).empty()) << "View opens no menu";
+    Keys("Escape");  // closes the menu, not the viewer
+    ASSERT_TRUE(test::WaitUntil([&] { return test::WindowsOf(viewer.pid()).size() == 1; }));
+    EXPECT_EQ(viewer.ExitStatus(std::chrono::milliseconds(300)), -2) << "Escape ended the viewer";
+
+    const std::string menu = OpenMenu(viewer, kViewMenuX);
+    ASSERT_FALSE(menu.empty());
+    Shell("xdotool mousemove --window " + menu + " 40 40 click 1");  // Zoom Out, the second item
+    EXPECT_TRUE(viewer.Shows(Expected(kColourful, 1 / viewer::kZoomStep), "menu-zoomed-out"));
+    EXPECT_EQ(viewer.Title(), "rgb24.bmp (127 x 64, 80%) - vorlune-view");
+    Keys("ctrl+equal");  // Zoom In's shortcut acts once
+    EXPECT_TRUE(viewer.Shows(Expected(kColourful), "menu-shortcut"));
+    EXPECT_EQ(viewer.Title(), "rgb24.bmp (127 x 64, 100%) - vorlune-view");
+}
 
 TEST_F(ViewDisplayTest, ShowsImagesOneToOneZoomedWithTheRuntimesResamplingAndFittedToTheScreen) {
     struct Case {
@@ -90,9 +143,10 @@ TEST_F(ViewDisplayTest, ShowsImagesOneToOneZoomedWithTheRuntimesResamplingAndFit
             [&] { return !(shot = test::GrabWindow(viewer.Window())).rgb.empty(); }));
         EXPECT_LE(shot.width, 1280);
         EXPECT_LE(shot.height, 1024);
-        EXPECT_NEAR(static_cast<double>(shot.width) / shot.height,
+        const Picture content = shot.Below(MenuBarHeight());
+        EXPECT_NEAR(static_cast<double>(content.width) / content.height,
                     static_cast<double>(kLargeWidth) / kLargeHeight, 0.01);
-        EXPECT_TRUE(viewer.Shows(Expected(c.file, shot.width, shot.height), "fitted"));
+        EXPECT_TRUE(viewer.Shows(Expected(c.file, content.width, content.height), "fitted"));
     }
 }
 
@@ -123,7 +177,7 @@ TEST_F(ViewDisplayTest, FilesDroppedOnTheWindowOpenAndThePageKeysStepThroughThem
         Keys(c.keys);
         ASSERT_TRUE(viewer.Shows(Expected(kColourful, c.keys.empty() ? 1 : 1 / viewer::kZoomStep),
                                  "before-drop"));
-        DragFiles(sourceWindow, viewer.Window(), c.x, c.y);
+        DragFiles(sourceWindow, viewer.Window(), c.x, c.y + MenuBarHeight());  // in the content
         EXPECT_TRUE(viewer.Shows(Expected(kTwoColours), "dropped"));
         EXPECT_EQ(viewer.Title(), "pal1bg.bmp (127 x 64, 100%) - vorlune-view");
         test::ActivateWindow(viewer.Window());  // the drag left the keyboard with the source
