@@ -70,11 +70,15 @@ function(vorlune_add_folder target)
     endif()
 endfunction()
 
-# vorlune_add_test_suite(<name> LIBS ... [LABELS ...]): a GoogleTest executable from every .cpp
-# of the current folder, registered with CTest test by test.
+# vorlune_add_test_suite(<name> LIBS ... [LABELS ...] [SOURCES ...]): a GoogleTest executable
+# from the sources given, or else from every .cpp of the current folder, registered with CTest
+# test by test.
 function(vorlune_add_test_suite name)
-    cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+    cmake_parse_arguments(ARG "" "" "LIBS;LABELS;SOURCES" ${ARGN})
+    set(sources ${ARG_SOURCES})
+    if(NOT sources)
+        file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+    endif()
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE

@@ -18,7 +18,8 @@ set(VORLUNE_INTERNAL_HEADERS
     runtime/images/atomic_save.h
     runtime/images/byte_cursor.h
     runtime/images/palette.h
-    runtime/images/pixel_rows.h)
+    runtime/images/pixel_rows.h
+    runtime/images/png_library.h)
 file(GLOB_RECURSE runtime_headers CONFIGURE_DEPENDS RELATIVE "${PROJECT_SOURCE_DIR}"
     "${PROJECT_SOURCE_DIR}/runtime/*.h")
 list(REMOVE_ITEM runtime_headers ${VORLUNE_INTERNAL_HEADERS})
@@ -49,16 +50,17 @@ configure_file("${VORLUNE_GENERATED_DIR}/${version_header}"
 list(APPEND runtime_headers ${version_header})
 list(SORT runtime_headers)
 
-# The umbrella headers, written from the lists above so that a new public header joins them.
+# The umbrella headers, written from the lists above so that a new public header joins them. The
+# seam's own declarations (the main screen, cursors, image views) are public too.
 set(umbrella [=[#pragma once
 // The whole public interface of the Vorlune runtime: numbered windows, gadgets, images and
 // sprites, the event queue, 2D drawing, image codecs, requesters, strings, random numbers,
 // containers and memory. Link Vorlune::gtk (pkg-config vorlune-gtk) for programs with windows on
 // the desktop, or Vorlune::headless (vorlune-headless) for the in-memory platform.
-// Written by the build from the runtime's public headers.
+// Written by the build from the public headers of the runtime and of its platform seam.
 ]=])
 set(folder "")
-foreach(header IN LISTS runtime_headers)
+foreach(header IN LISTS runtime_headers seam_headers)
     get_filename_component(header_folder "${header}" DIRECTORY)
     if(NOT header_folder STREQUAL folder)
         set(folder "${header_folder}")

@@ -23,7 +23,9 @@ of a hue wheel or in black and white. The arrow keys change P and K, and
 the rings fold, split and turn into moire.
 
 The package also holds vorlune-render, which draws the same picture into
-a BMP file without a display.")
+a BMP or PNG file without a display, and three example programs of the
+runtime under it: vorlune-hello, vorlune-view, an image viewer, and
+vorlune-sketch, a sketch pad.")
 set(CPACK_COMPONENT_DEVELOPMENT_DISPLAY_NAME "Vorlune runtime, development files")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 "runtime layer of Vorlune for C++ programs: headers and static libraries
@@ -52,7 +54,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvorlune-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 # What the installed CMake package and pkg-config modules look for.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
-    "libgtk-3-dev, libepoxy-dev, libpango1.0-dev, libx11-dev, pkg-config")
+    "libgtk-3-dev, libepoxy-dev, libpango1.0-dev, libpng-dev, libx11-dev, pkg-config")
 
 # `package_source`: the tracked sources, without build folders.
 set(CPACK_SOURCE_GENERATOR TXZ)

@@ -45,6 +45,18 @@ GtkWidget* ActiveToplevel() {
     return active;
 }
 
+GdkMonitor* MainMonitor() {
+    if (!gtk::running) return nullptr;
+    GdkDisplay* display = gtk::Display();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
+}
+
+PlatformRect RectOf(const GdkRectangle& area) {
+    return {static_cast<double>(area.x), static_cast<double>(area.y),
+            static_cast<double>(area.width), static_cast<double>(area.height)};
+}
+
 }  // namespace
 
 bool IsRunning() {
@@ -132,15 +144,19 @@ void HideApplication() {
 }
 
 PlatformRect MainScreenFrame() {
-    if (!gtk::running) return {};
-    GdkDisplay* display = gtk::Display();
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    GdkMonitor* monitor = gtk::MainMonitor();
     if (monitor == nullptr) return {};
     GdkRectangle geometry;
     gdk_monitor_get_geometry(monitor, &geometry);
-    return {static_cast<double>(geometry.x), static_cast<double>(geometry.y),
-            static_cast<double>(geometry.width), static_cast<double>(geometry.height)};
+    return gtk::RectOf(geometry);
+}
+
+PlatformRect MainScreenWorkArea() {
+    GdkMonitor* monitor = gtk::MainMonitor();
+    if (monitor == nullptr) return {};
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    return gtk::RectOf(area);
 }
 
 }  // namespace vorlune

@@ -10,6 +10,7 @@
 #include "platform/control.h"
 #include "platform/events.h"
 #include "platform/image_view.h"
+#include "platform/menu.h"
 #include "platform/pixel_store.h"
 #include "platform/text.h"
 #include "platform/view.h"
@@ -35,7 +36,10 @@ struct WindowState {
     GtkWidget* window;
     WindowDelegate* delegate;
     uint32_t style;
+    GtkWidget* box;  // the window's child: the menu bar, when there is one, above the content
     GtkWidget* content;
+    GtkWidget* menuBar;  // null without one
+    MenuBarDelegate* menuDelegate;
     double x, y;  // where the frame's top-left corner was asked to be, before the first map
     double contentWidth, contentHeight;
     PlatformRect frame;                 // as of the last configure handled, once mapped
@@ -73,8 +77,9 @@ struct ViewState {
 
 bool IsRunning();
 GdkDisplay* Display();
-WindowState* StateOf(GtkWidget* window);  // null for windows not made here
-ViewState* ViewStateOf(GtkWidget* view);  // null for widgets not made here
+WindowState* StateOf(GtkWidget* window);         // null for windows not made here
+double MenuBarHeight(const WindowState& state);  // 0 without a bar
+ViewState* ViewStateOf(GtkWidget* view);         // null for widgets not made here
 GtkWidget* NewContainer(PlatformRect frame);
 // Gives a fresh widget the state and signals of a view: drawing and mouse through its delegate,
 // destruction; the view keeps a reference until it is destroyed.
@@ -84,6 +89,8 @@ void PointInContent(GtkWidget* view, double* x, double* y);    // from the view'
 
 // Events
 uint32_t FlagsOf(GdkModifierType state);
+GdkModifierType ModifiersOf(uint32_t flags);  // Shift, Control, Alt and Super only
+guint KeyvalOfCharacter(char16_t character);  // the key a menu shortcut names; 0 for none
 int32_t KeyCharacters(guint keyval, char16_t* characters);  // into 3 units, terminated
 // The platform event for a GDK event being handled by a widget: the one being sent when it
 // is that, otherwise a fresh translation.

@@ -363,12 +363,20 @@ bool OfferCloseUnderDialog(GdkEvent* event) {
     return true;
 }
 
+// An open menu of a window's bar is the toolkit's alone, as menu tracking is elsewhere: its
+// keys and clicks never reach the program (Escape closes the menu, the arrows move in it); the
+// item chosen does, as a menu event.
+bool IsTrackingMenu() {
+    GtkWidget* grab = gtk_grab_get_current();
+    return grab != nullptr && GTK_IS_MENU_SHELL(grab);
+}
+
 void HandleGdkEvent(GdkEvent* event, gpointer) {
     if (OfferCloseUnderDialog(event)) return;
     if (event->type == GDK_MOTION_NOTIFY)
         NotePointerMotion(event->motion.x_root, event->motion.y_root);
     // Only the wait itself keeps events; nested loops (modal dialogs) get them straight.
-    if (waiting && g_main_depth() == waitDepth + 1 && EndsTheWait(event)) {
+    if (waiting && g_main_depth() == waitDepth + 1 && EndsTheWait(event) && !IsTrackingMenu()) {
         PlatformEvent platformEvent;
         if (Translate(event, true, &platformEvent)) {
             platformEvent.backendEvent = gdk_event_copy(event);
@@ -418,6 +426,32 @@ uint32_t FlagsOf(GdkModifierType state) {
     if ((state & GDK_MOD1_MASK) != 0) flags |= kAlternateKeyFlag;
     if ((state & (GDK_SUPER_MASK | GDK_MOD4_MASK)) != 0) flags |= kCommandKeyFlag;
     return flags;
+}
+
+GdkModifierType ModifiersOf(uint32_t flags) {
+    int modifiers = 0;
+    if ((flags & kShiftKeyFlag) != 0) modifiers |= GDK_SHIFT_MASK;
+    if ((flags & kControlKeyFlag) != 0) modifiers |= GDK_CONTROL_MASK;
+    if ((flags & kAlternateKeyFlag) != 0) modifiers |= GDK_MOD1_MASK;
+    if ((flags & kCommandKeyFlag) != 0) modifiers |= GDK_SUPER_MASK;
+    return static_cast<GdkModifierType>(modifiers);
+}
+
+// The reverse of the characters a key gives, so that the two cannot drift apart.
+guint KeyvalOfCharacter(char16_t character) {
+    static const guint kKeysWithoutCharacters[] = {
+        GDK_KEY_Up,     GDK_KEY_Down, GDK_KEY_Left,      GDK_KEY_Right,   GDK_KEY_Insert,
+        GDK_KEY_Delete, GDK_KEY_Home, GDK_KEY_End,       GDK_KEY_Page_Up, GDK_KEY_Page_Down,
+        GDK_KEY_Return, GDK_KEY_Tab,  GDK_KEY_BackSpace, GDK_KEY_Escape};
+    if (character == 0) return 0;
+    for (guint keyval = GDK_KEY_F1; keyval <= GDK_KEY_F12; ++keyval) {
+        if (FunctionKeyCharacter(keyval) == character) return keyval;
+    }
+    for (guint keyval : kKeysWithoutCharacters) {
+        if (FunctionKeyCharacter(keyval) == character) return keyval;
+    }
+    if (character >= 0xD800 && character <= 0xDFFF) return 0;  // half a character
+    return gdk_keyval_to_lower(gdk_unicode_to_keyval(character));
 }
 
 int32_t KeyCharacters(guint keyval, char16_t* characters) {

@@ -60,7 +60,7 @@ bool ReadGeometry(WindowState& state) {
     gdk_window_get_origin(window, &x, &y);
     state.frame = {static_cast<double>(frame.x), static_cast<double>(frame.y),
                    static_cast<double>(frame.width), static_cast<double>(frame.height)};
-    state.contentOrigin = {static_cast<double>(x), static_cast<double>(y), 0, 0};
+    state.contentOrigin = {static_cast<double>(x), y + gtk::MenuBarHeight(state), 0, 0};
     if (IsDecorated(state) && !state.zoomed) {
         const double width = gdk_window_get_width(window);
         const double height = gdk_window_get_height(window);
@@ -129,17 +129,17 @@ gboolean OnMap(GtkWidget* widget, GdkEvent*, gpointer) {
 gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure* event, gpointer) {
     WindowState* state = StateOf(widget);
     if (state == nullptr || state->closing) return FALSE;
-    const bool resized =
-        event->width != state->contentWidth || event->height != state->contentHeight;
+    const double height = event->height - gtk::MenuBarHeight(*state);
+    const bool resized = event->width != state->contentWidth || height != state->contentHeight;
     const PlatformRect before = state->frame;
     if (!state->mapped) {
         state->contentWidth = event->width;
-        state->contentHeight = event->height;
+        state->contentHeight = height;
         return FALSE;
     }
     if (!ReadGeometry(*state)) return FALSE;
     state->contentWidth = event->width;
-    state->contentHeight = event->height;
+    state->contentHeight = height;
     const bool moved = before.x != state->frame.x || before.y != state->frame.y;
     if (state->initialState != 0 || state->delegate == nullptr) return FALSE;
     if (resized) state->delegate->windowDidResize(WindowHandle(widget));
@@ -241,10 +241,14 @@ NativeWindow CreateNativeWindow(double x, double y, double width, double height,
     g_signal_connect(window, "window-state-event", G_CALLBACK(OnWindowState), nullptr);
     g_signal_connect(window, "notify::is-active", G_CALLBACK(OnActiveChanged), nullptr);
 
+    // The box lays out exactly as the content alone until a menu bar joins it.
+    state->box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_container_add(GTK_CONTAINER(window), state->box);
+    gtk_widget_show(state->box);
     GtkWidget* content = gtk::NewContainer({0, 0, state->contentWidth, state->contentHeight});
     state->content = content;
     SizeContent(*state, content);
-    gtk_container_add(GTK_CONTAINER(window), content);
+    gtk_box_pack_start(GTK_BOX(state->box), content, TRUE, TRUE, 0);
     gtk_widget_show(content);
     return WindowHandle(window);
 }
@@ -296,14 +300,12 @@ void SetWindowContentView(NativeWindow window, NativeView view) {
     if (state->content != nullptr) gtk_widget_destroy(state->content);
     state->content = content;
     if (content == nullptr) return;
+    g_object_ref(content);
     if (GtkWidget* parent = gtk_widget_get_parent(content)) {
-        g_object_ref(content);
         gtk_container_remove(GTK_CONTAINER(parent), content);
-        gtk_container_add(GTK_CONTAINER(WidgetOf(window)), content);
-        g_object_unref(content);
-    } else {
-        gtk_container_add(GTK_CONTAINER(WidgetOf(window)), content);
     }
+    gtk_box_pack_start(GTK_BOX(state->box), content, TRUE, TRUE, 0);  // below the bar
+    g_object_unref(content);
     if (gtk::ViewState* view = gtk::ViewStateOf(content)) {
         view->frame = {0, 0, state->contentWidth, state->contentHeight};
     }
@@ -325,7 +327,7 @@ PlatformRect WindowFrame(NativeWindow window) {
     if (state->mapped) return state->frame;
     const Decorations d = DecorationsOf(*state);
     return {state->x, state->y, state->contentWidth + d.left + d.right,
-            state->contentHeight + d.top + d.bottom};
+            state->contentHeight + gtk::MenuBarHeight(*state) + d.top + d.bottom};
 }
 
 PlatformRect WindowContentRect(NativeWindow window) {
@@ -336,7 +338,8 @@ PlatformRect WindowContentRect(NativeWindow window) {
                 state->contentHeight};
     }
     const Decorations d = DecorationsOf(*state);
-    return {state->x + d.left, state->y + d.top, state->contentWidth, state->contentHeight};
+    return {state->x + d.left, state->y + d.top + gtk::MenuBarHeight(*state), state->contentWidth,
+            state->contentHeight};
 }
 
 void SetWindowFrameOrigin(NativeWindow window, double x, double y) {

@@ -213,6 +213,7 @@ bool InspectHeadlessWindow(NativeWindow handle, HeadlessWindowInfo* info) {
     info->childCount = static_cast<int32_t>(window->children.size());
     info->contentView = HandleOf(window->contentView);
     info->orderStamp = window->orderStamp;
+    info->menuBar = window->menuBar != nullptr ? window->menuBar->Description() : nullptr;
     return true;
 }
 

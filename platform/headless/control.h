@@ -4,11 +4,13 @@
 // with nothing pending ends at once, as if its deadline had passed.
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "platform/application.h"
 #include "platform/drag_drop.h"
 #include "platform/events.h"
 #include "platform/handles.h"
+#include "platform/menu.h"
 
 namespace vorlune {
 
@@ -64,7 +66,8 @@ struct HeadlessWindowInfo {
     NativeWindow parent;
     int32_t childCount;
     NativeView contentView;
-    int64_t orderStamp;  // larger is nearer the front
+    int64_t orderStamp;           // larger is nearer the front
+    const PlatformMenu* menuBar;  // the platform's copy; null without a bar
 };
 
 int32_t HeadlessWindowCount();
@@ -75,6 +78,11 @@ int32_t SubviewCount(NativeView view);
 NativeView SubviewAt(NativeView view, int32_t index);
 int32_t ViewDrawCount(NativeView view);
 const char16_t* ViewToolTip(NativeView view);
+
+// The user choosing the item at the end of the titles in the window's menu bar, each title in the
+// menu the one before it opens: false for no such item, a separator, a disabled item or one that
+// opens a menu.
+bool ChooseHeadlessMenuItem(NativeWindow window, std::initializer_list<const char16_t*> titles);
 
 // What reached the toolkit -------------------------------------------------------------------
 int32_t SentEventCount();  // events handed to SendPlatformEvent since the last clear

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/events.h"
 #include "platform/gl_view.h"
 #include "platform/image_view.h"
+#include "platform/menu.h"
 #include "platform/pixel_store.h"
 #include "platform/text.h"
 #include "platform/view.h"
@@ -21,6 +23,7 @@
 namespace vorlune::headless {
 
 constexpr double kTitleBarHeight = 22;  // titled windows; borderless ones have no decoration
+constexpr double kMenuBarHeight = 20;   // between the title bar and the content, when shown
 constexpr double kDefaultScreenWidth = 1280;
 constexpr double kDefaultScreenHeight = 1024;
 
@@ -59,6 +62,22 @@ struct View {
     GLState gl;  // OpenGL views
 };
 
+// A menu bar's description copied with its texts and submenus, for as long as the window shows it.
+class StoredMenu {
+  public:
+    explicit StoredMenu(const PlatformMenu& menu);
+    StoredMenu(const StoredMenu&) = delete;
+    StoredMenu& operator=(const StoredMenu&) = delete;
+    const PlatformMenu* Description() const { return &description_; }
+
+  private:
+    std::u16string title_;
+    std::vector<std::u16string> titles_;  // the items', reserved whole so that none moves
+    std::vector<std::unique_ptr<StoredMenu>> submenus_;
+    std::vector<PlatformMenuItem> items_;
+    PlatformMenu description_;
+};
+
 struct Window {
     double x, y;           // frame's top-left corner
     double width, height;  // content size
@@ -75,7 +94,11 @@ struct Window {
     Window* parent;
     std::vector<Window*> children;
     int64_t orderStamp;  // larger is nearer the front
+    std::unique_ptr<StoredMenu> menuBar;
+    MenuBarDelegate* menuDelegate;
 };
+
+double MenuBarHeight(const Window& window);  // 0 without a bar
 
 // The pending platform events. The one part of the platform that other threads reach: a
 // runtime post from a worker looks at it and puts the wake-up in front. So it has its own lock,

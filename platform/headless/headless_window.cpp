@@ -29,7 +29,8 @@ void ChangeFrame(headless::Window* window, PlatformRect frame) {
     window->x = frame.x;
     window->y = frame.y;
     window->width = frame.width;
-    window->height = frame.height - TitleBarHeight(window->style);
+    window->height =
+        frame.height - TitleBarHeight(window->style) - headless::MenuBarHeight(*window);
     if (!window->visible || window->delegate == nullptr) return;
     const NativeWindow handle = HandleOf(window);
     if (old.width != frame.width || old.height != frame.height) {
@@ -45,7 +46,8 @@ void ChangeFrame(headless::Window* window, PlatformRect frame) {
 namespace headless {
 
 PlatformRect FrameOf(const Window& window) {
-    return {window.x, window.y, window.width, window.height + TitleBarHeight(window.style)};
+    return {window.x, window.y, window.width,
+            window.height + TitleBarHeight(window.style) + MenuBarHeight(window)};
 }
 
 }  // namespace headless
@@ -134,7 +136,8 @@ PlatformRect WindowFrame(NativeWindow window) {
 PlatformRect WindowContentRect(NativeWindow handle) {
     if (handle == nullptr) return {};
     const headless::Window* window = WindowOf(handle);
-    return {window->x, window->y + TitleBarHeight(window->style), window->width, window->height};
+    return {window->x, window->y + TitleBarHeight(window->style) + headless::MenuBarHeight(*window),
+            window->width, window->height};
 }
 
 void SetWindowFrameOrigin(NativeWindow handle, double x, double y) {
@@ -240,6 +243,11 @@ PlatformRect MainScreenFrame() {
     const headless::State& state = GetState();
     if (state.screenWidth <= 0 || state.screenHeight <= 0) return {};
     return {state.screenX, state.screenY, state.screenWidth, state.screenHeight};
+}
+
+// The in-memory screen has no panels or docks.
+PlatformRect MainScreenWorkArea() {
+    return MainScreenFrame();
 }
 
 }  // namespace vorlune

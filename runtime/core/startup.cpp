@@ -16,6 +16,7 @@
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
+#include "runtime/images/png.h"
 #include "runtime/screen/screen.h"
 
 namespace vorlune {
@@ -49,6 +50,7 @@ constexpr std::initializer_list<RuntimeHook> kStartHooks = {
     {70, "drawing state", InitDrawingState},
     {80, "image codecs", InitImageCodecs},
     {90, "BMP codec", RegisterBmpCodec},
+    {95, "PNG codec", RegisterPngCodec},
     {100, "linked lists", InitLists},
     {110, "images", InitImageSystem},
     {120, "drawing key", CreateDrawingKey},

@@ -6,6 +6,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/events/application.h"
 #include "runtime/events/event_bindings.h"
+#include "runtime/events/menus.h"
 #include "runtime/events/windows.h"
 
 namespace vorlune {
@@ -271,6 +272,7 @@ int32_t PeekEvent(int64_t* object, int64_t* window, int64_t* subtype) {
 }
 
 int64_t NextWindowEvent(int32_t timeoutMilliseconds) {
+    UpdateWindowMenuBars();  // what the user may choose in the platform's menus is current
     const int32_t queued = FetchEvent();
     if (queued != 0) return queued;
     PlatformEvent event{};

@@ -1,11 +1,13 @@
 #pragma once
 // Menus kept by the runtime: the application menu and menu bars, their items with titles, key
-// equivalents and actions, the menu bar shown for the key window, and the numbered menus.
+// equivalents and actions, the menu bar shown for the key window, the numbered menus, and the
+// windows' own menu bars that the platform shows.
 
 #include <cstdint>
 
 #include "platform/events.h"
 #include "platform/handles.h"
+#include "platform/menu.h"
 #include "runtime/core/registry.h"
 
 namespace vorlune {
@@ -99,7 +101,26 @@ bool FreeWindowMenu(NativeWindow window);  // false when the window had no menu
 // Numbered menus -----------------------------------------------------------------------------
 void InitMenuSystem();  // the registry, once
 ObjectRegistry* MenuRegistry();
-void FreeMenu(int64_t number);  // AnyNumber frees every menu
+void FreeMenu(int64_t number);  // AnyNumber frees every menu; a window loses the bar it showed
 void FreeAllMenus();
+
+// Window menu bars ---------------------------------------------------------------------------
+// Menu `number` becomes the window's menu bar in place of the one it had, shown at once when the
+// window is key: the empty bar to fill with AddSubmenu. Null without such a window or memory; an
+// AnyNumber menu goes with its window.
+Menu* CreateWindowMenu(int64_t number, int64_t window);
+Menu* AddSubmenu(Menu* menu, const char16_t* title);  // held by a new item; null without memory
+// An item that posts menu event (1, tag, the window of the bar it is in or 0 outside one, 0);
+// kMenuItemQuit makes the Quit item. A shortcut (one character, null for none) is taken with
+// exactly `modifiers`. Null without memory.
+MenuItem* AddMenuCommand(Menu* menu, const char16_t* title, int64_t tag, const char16_t* shortcut,
+                         uint32_t modifiers);
+// The window bars go to the platform at the event wait after a menu changed through these
+// operations; after changing an item's fields directly, refresh them.
+void UpdateWindowMenuBars();   // when something changed since they were handed over; the wait's
+void RefreshWindowMenuBars();  // now, whatever changed
+// The platform's report of an item of the window's bar being chosen: performed as a click on it
+// would be; false when the window's bar holds no such item or nobody answered it.
+bool PerformWindowMenuItem(NativeWindow window, const void* cookie);
 
 }  // namespace vorlune

@@ -280,7 +280,10 @@ int64_t CreateWindowEx(int64_t number, int32_t x, int32_t y, int32_t width, int3
     if (windowRegistry == nullptr) return 0;
     if (x == kWindowCentreRequest || y == kWindowCentreRequest) flags |= kWindowCentred;
     const uint32_t style = StyleFor(&flags, &width, &height);
-    const NativeWindow window = CreateNativeWindow(x, y, width, height, style);
+    // The platform places frames among all screens; x and y count from the main screen's corner.
+    const PlatformRect screen = MainScreenFrame();
+    const NativeWindow window =
+        CreateNativeWindow(screen.x + x, screen.y + y, width, height, style);
     if (window == nullptr) return 0;
 
     auto* record = static_cast<WindowRecord*>(AllocateObject(windowRegistry, number));

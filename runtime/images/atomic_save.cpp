@@ -77,7 +77,10 @@ SaveTarget ResolveTarget(const char* path) {
             target.exists = true;
             return target;
         }
-        if (links == kMostLinksFollowed) break;
+        if (links == kMostLinksFollowed) {
+            errno = ELOOP;
+            break;
+        }
         char* next = FollowLink(target.path, target.status.st_size);
         FreeMemory(target.path);
         target.path = next;
@@ -89,9 +92,17 @@ SaveTarget ResolveTarget(const char* path) {
 
 // A rename would replace what opening for writing refuses: a folder, a device, a file the
 // caller may only read.
+// errno says why not.
 bool MayReplace(const SaveTarget& target) {
-    return S_ISREG(target.status.st_mode) &&
-           faccessat(AT_FDCWD, target.path, W_OK, AT_EACCESS) == 0;
+    if (S_ISDIR(target.status.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (!S_ISREG(target.status.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    return faccessat(AT_FDCWD, target.path, W_OK, AT_EACCESS) == 0;
 }
 
 // Owner first, since changing it may clear mode bits. Only a privileged saver may give the file
@@ -164,6 +175,7 @@ bool AtomicSave::Commit() {
 }
 
 void AtomicSave::Abandon() {
+    const int reason = errno;  // of the failure that led here, for the caller
     if (descriptor_ >= 0) {
         close(descriptor_);
         descriptor_ = -1;
@@ -173,6 +185,7 @@ void AtomicSave::Abandon() {
     temporary_ = nullptr;
     FreeMemory(target_);
     target_ = nullptr;
+    errno = reason;
 }
 
 }  // namespace vorlune

@@ -86,11 +86,6 @@ class BmpOutput {
     AtomicSave file_;
 };
 
-// Over white: (channel x alpha + (255 - alpha) x 255) / 255.
-inline uint8_t OverWhite(uint32_t channel, uint32_t alpha) {
-    return static_cast<uint8_t>((channel * alpha + (255 - alpha) * 255) / 255);
-}
-
 // Opaque runs go through the packed conversion; other pixels are laid over white one by one.
 void DirectRow(const uint8_t* in, uint8_t* out, int32_t width, int32_t sourceBits, int32_t depth) {
     if (depth == 24 && sourceBits == 24) {

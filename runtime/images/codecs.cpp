@@ -1,6 +1,12 @@
 #include "runtime/images/codecs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "runtime/core/memory.h"
@@ -13,7 +19,6 @@ namespace {
 
 // One of each is registered today; the room keeps a stray registration from writing past it.
 constexpr int32_t kMaxCodecs = 16;
-constexpr int32_t kDecodedBytesPerPixel = 3;
 
 struct DecoderRegistry {
     int32_t count;
@@ -50,24 +55,46 @@ void CloseSourceFile(ImageCodecState* state) {
     state->sourceFile = nullptr;
 }
 
-// Decodes the identified image into new RGBA memory (AllocRaw'd), alpha 255. Ends the decoding.
+// Only a regular file is read: opening a named pipe or a device for reading could wait forever,
+// and a folder holds no image. errno says why a path was refused.
+FILE* OpenRegularFile(const char* path) {
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) return nullptr;
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int reason = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        close(descriptor);
+        errno = reason;
+        return nullptr;
+    }
+    FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) close(descriptor);
+    return file;
+}
+
+// Spreads width x height pixels of 3 bytes at the front of the memory into 4 bytes with alpha
+// 255, from the back so that no pixel is overwritten before it is read.
+void SpreadToFourBytes(uint8_t* pixels, int64_t count) {
+    for (int64_t i = count - 1; i >= 0; --i) {
+        pixels[i * 4 + 3] = 0xFF;
+        pixels[i * 4 + 2] = pixels[i * 3 + 2];
+        pixels[i * 4 + 1] = pixels[i * 3 + 1];
+        pixels[i * 4] = pixels[i * 3];
+    }
+}
+
+// Decodes the identified image into new RGBA memory (AllocRaw'd): the file's alpha at depth 32,
+// 255 at depth 24. Ends the decoding.
 uint8_t* DecodeToPixels(int32_t* width, int32_t* height, int32_t* fileDepth) {
-    const int64_t w = DecodedImageWidth(), h = DecodedImageHeight();
+    const int64_t w = DecodedImageWidth(), h = DecodedImageHeight(), depth = DecodedImageDepth();
     *fileDepth = static_cast<int32_t>(DecodedImageFileDepth());
     uint8_t* pixels = nullptr;
-    if (w >= 1 && h >= 1 && w <= kMaxImageSide && h <= kMaxImageSide && DecodedImageDepth() == 24) {
+    if (w >= 1 && h >= 1 && w <= kMaxImageSide && h <= kMaxImageSide &&
+        (depth == 24 || depth == 32)) {
         pixels = static_cast<uint8_t*>(AllocRaw(static_cast<uint64_t>(w * h * 4)));
     }
-    // Decoded as three bytes per pixel into the front of the same memory, then spread out from
-    // the back so that no pixel is overwritten before it is read.
-    if (pixels != nullptr &&
-        DecodeImage(pixels, static_cast<int32_t>(w * kDecodedBytesPerPixel), 0) != 0) {
-        for (int64_t i = w * h - 1; i >= 0; --i) {
-            pixels[i * 4 + 3] = 0xFF;
-            pixels[i * 4 + 2] = pixels[i * 3 + 2];
-            pixels[i * 4 + 1] = pixels[i * 3 + 1];
-            pixels[i * 4] = pixels[i * 3];
-        }
+    if (pixels != nullptr && DecodeImage(pixels, static_cast<int32_t>(w * depth / 8), 0) != 0) {
+        if (depth == 24) SpreadToFourBytes(pixels, w * h);
     } else {
         FreeMemory(pixels);
         pixels = nullptr;
@@ -160,7 +187,7 @@ uint32_t IdentifyImageFile(const char* path) {
     if (codecState == nullptr || path == nullptr) return 0;
     EndImageDecoding();
     ResetState(codecState);
-    codecState->sourceFile = std::fopen(path, "rb");
+    codecState->sourceFile = OpenRegularFile(path);
     if (codecState->sourceFile == nullptr) return 0;
     const uint32_t tag = RunChecks(codecState);
     if (tag == 0) {

@@ -8,6 +8,7 @@ namespace vorlune {
 
 // Format tags hold the format's letters from the low byte up.
 constexpr uint32_t kBmpTag = 0x504D42;  // "BMP"
+constexpr uint32_t kPngTag = 0x474E50;  // "PNG"
 
 // Flags and options -------------------------------------------------------------------------------
 constexpr int32_t kRowsAsStored = 2;       // decode: the first stored row is row 0; encode: source
@@ -19,7 +20,7 @@ struct ImageCodecState;
 struct ImageDecoderEntry {
     int32_t (*check)(ImageCodecState* state);  // non-zero: accepts, and has set the geometry
     int64_t (*decode)(ImageCodecState* state, uint8_t* pixels, int32_t pitch,
-                      int32_t flags);  // 1 when decoded, 0 when refused
+                      int32_t flags);  // depth / 8 bytes per pixel; 1 when decoded, 0 when refused
     void (*finish)(ImageCodecState* state);
     uint32_t tag;
 };
@@ -47,7 +48,7 @@ struct ImageCodecState {
     int32_t fromMemory;
     int32_t width;  // set by the accepting decoder
     int32_t height;
-    int32_t depth;                                      // of the decoded pixels
+    int32_t depth;  // of the decoded pixels: 24 (red, green, blue) or 32 (and alpha)
     alignas(8) uint8_t decoderArea[kDecoderAreaBytes];  // the decoder's own; zeroed before checks
     int32_t fileDepth;                                  // bits per pixel in the file
     int32_t frameCount;                                 // 1 after identifying
@@ -79,7 +80,8 @@ int64_t DecodedImageFrameCount();
 int64_t DecodedImageCurrentFrame();
 
 // Numbered images, as CreateImage answers: 0 on failure, and then an existing image is kept -------
-int64_t LoadImage(int64_t number, const char* path);  // opaque pixels; created depth = file depth
+int64_t LoadImage(int64_t number, const char* path);  // the file's alpha, else opaque; created
+                                                      // depth = file depth
 int64_t LoadImageFromMemory(int64_t number, const void* address, int64_t length);
 int32_t SaveImage(int64_t number, const char* path, uint32_t tag, int32_t depth,
                   int32_t options);  // 1 when written; 0 without the image, encoder or file

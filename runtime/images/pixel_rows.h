@@ -5,6 +5,11 @@
 
 namespace vorlune {
 
+// A channel of a pixel with alpha laid over white: (channel x alpha + (255 - alpha) x 255) / 255.
+inline uint8_t OverWhite(uint32_t channel, uint32_t alpha) {
+    return static_cast<uint8_t>((channel * alpha + (255 - alpha) * 255) / 255);
+}
+
 // count 3-byte pixels from in to out with bytes 0 and 2 of each swapped.
 void SwapTriples(const uint8_t* in, uint8_t* out, int64_t count);
 

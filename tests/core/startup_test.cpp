@@ -53,6 +53,7 @@ TEST(StartupTest, TheProcessStartsRunsAndEndsInTheFixedOrder) {
         "start drawing state",
         "start image codecs",
         "start BMP codec",
+        "start PNG codec",
         "start linked lists",
         "start images",
         "start drawing key",

@@ -116,6 +116,35 @@ TEST_F(WindowsTest, FlagsGiveStylePlacementAndState) {
     }
 }
 
+TEST_F(WindowsTest, PositionsCountFromTheMainScreensCorner) {
+    struct Case {
+        double screenX, screenY;
+        uint32_t flags;
+        double frameX, frameY;
+    };
+    // A 1280 x 1024 main screen, a 200 x 100 borderless content area placed at (10, 20).
+    const std::vector<Case> cases = {
+        {0, 0, 0x80, 10, 20},
+        {40, 30, 0x80, 50, 50},
+        {-1280, -100, 0x80, -1270, -80},
+        {-1280, -100, 0xC0, -1280 + 540, -100 + 462},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "screen at " << c.screenX << ", " << c.screenY << ", flags " << c.flags);
+        SetHeadlessScreenOrigin(c.screenX, c.screenY);
+        const NativeWindow window =
+            WindowID(CreateWindow(AnyNumber, 10, 20, 200, 100, nullptr, c.flags));
+        ASSERT_NE(window, nullptr);
+        const HeadlessWindowInfo info = Inspect(window);
+        EXPECT_EQ(info.frame.x, c.frameX);
+        EXPECT_EQ(info.frame.y, c.frameY);
+        CloseWindow(AnyNumber);
+        RemoveEvents(-1, -1, -1, -1);
+    }
+    SetHeadlessScreenOrigin(0, 0);
+}
+
 TEST_F(WindowsTest, MaximisedRaisesAnEmptySizeToOnePoint) {
     CreateWindow(1, 10, 20, 0, 0, nullptr, kWindowMaximised);
     UserZoomWindow(WindowID(1));

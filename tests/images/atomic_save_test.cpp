@@ -3,10 +3,14 @@
 #include "runtime/images/atomic_save.h"
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <functional>
@@ -97,6 +101,7 @@ TEST(AtomicSaveTest, SavesKeepModesFollowLinksAndFailWithoutDamage) {
         int64_t result;
         mode_t mode;  // of the target afterwards
         Condition condition = Condition::kNone;
+        int error = 0;  // errno after a refusal
     };
     const Case cases[] = {
         {"new file", [](const Scene&) {}, "new.bmp", "new.bmp", 1, 0640},
@@ -132,23 +137,23 @@ TEST(AtomicSaveTest, SavesKeepModesFollowLinksAndFailWithoutDamage) {
              s.Link("a.bmp", "b.bmp");
              s.Link("b.bmp", "a.bmp");
          },
-         "a.bmp", "", 0, 0},
-        {"a folder", [](const Scene&) {}, "sub", "", 0, 0},
-        {"no such folder", [](const Scene&) {}, "none/new.bmp", "", 0, 0},
+         "a.bmp", "", 0, 0, Condition::kNone, ELOOP},
+        {"a folder", [](const Scene&) {}, "sub", "", 0, 0, Condition::kNone, EISDIR},
+        {"no such folder", [](const Scene&) {}, "none/new.bmp", "", 0, 0, Condition::kNone, ENOENT},
         {"write fails part-way",
          [](const Scene& s) {
              s.File("sub/t.bmp", 0640);
              s.Link("l.bmp", "sub/t.bmp");
          },
-         "l.bmp", "sub/t.bmp", 0, 0640, Condition::kFileSizeLimit},
+         "l.bmp", "sub/t.bmp", 0, 0640, Condition::kFileSizeLimit, EFBIG},
         {"read-only folder",
          [](const Scene& s) {
              s.File("sub/t.bmp", 0640);
              s.ReadOnly("sub");
          },
-         "sub/t.bmp", "sub/t.bmp", 0, 0640, Condition::kUnprivileged},
+         "sub/t.bmp", "sub/t.bmp", 0, 0640, Condition::kUnprivileged, EACCES},
         {"read-only file", [](const Scene& s) { s.File("r.bmp", 0444); }, "r.bmp", "r.bmp", 0, 0444,
-         Condition::kUnprivileged},
+         Condition::kUnprivileged, EACCES},
         {"link in a read-only folder: the temporary file goes beside the target",
          [](const Scene& s) {
              s.File("t.bmp", 0640);
@@ -176,12 +181,16 @@ TEST(AtomicSaveTest, SavesKeepModesFollowLinksAndFailWithoutDamage) {
         const std::string target = scene.At(c.target);
         const bool wasLink = IsLink(saved);
         int64_t result = 0;
+        errno = 0;
         {
             std::optional<FileSizeLimit> limit;
             if (c.condition == Condition::kFileSizeLimit) limit.emplace(2000);
             result = EncodeBmpFrom24(saved.c_str(), pixels.data(), 64, 64, 64 * 3, 0, 0, 24);
         }
         EXPECT_EQ(result, c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(errno, c.error) << std::strerror(errno);
+        }
         EXPECT_EQ(scene.Leftovers(), std::vector<std::string>{});
         EXPECT_EQ(IsLink(saved), wasLink) << "a link stays a link";
         if (*c.target == 0) continue;

@@ -15,15 +15,18 @@
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
+#include "runtime/images/png.h"
 
 namespace vorlune::testing {
 
-// The BMP codec registered and the image registry up; decoding ended and images freed after.
+// The codecs registered in their start-up order and the image registry up; decoding ended and
+// images freed after.
 class CodecFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         InitImageCodecs();
         RegisterBmpCodec();
+        RegisterPngCodec();
         InitImageSystem();
     }
     void TearDown() override {
@@ -81,6 +84,19 @@ inline std::vector<uint8_t> CommandOutput(const std::string& command) {
 // The red, green and blue that ImageMagick reads from a file, 8 bits each, top row first.
 inline std::vector<uint8_t> ImageMagickRgb(const std::string& path) {
     return CommandOutput("convert '" + path + "' -depth 8 rgb:- 2>/dev/null");
+}
+
+// The red, green, blue and alpha that ImageMagick reads from a file, 8 bits each, top row first.
+// Its own 8-bit output truncates 16-bit samples, so its 16-bit output is taken and rounded to
+// 8 bits as the PNG standard recommends: (v + 128) / 257, which keeps 8-bit samples (stored
+// as v x 257) as they are.
+inline std::vector<uint8_t> ImageMagickRgba(const std::string& path) {
+    const std::vector<uint8_t> wide =
+        CommandOutput("convert '" + path + "' -depth 16 -endian MSB rgba:- 2>/dev/null");
+    std::vector<uint8_t> rgba;
+    for (size_t i = 0; i + 1 < wide.size(); i += 2)
+        rgba.push_back(static_cast<uint8_t>(((wide[i] << 8 | wide[i + 1]) + 128) / 257));
+    return rgba;
 }
 
 inline bool RunConvert(const std::string& arguments) {

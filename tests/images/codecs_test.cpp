@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <cmath>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include "runtime/images/bmp.h"
 #include "runtime/images/image.h"
 #include "runtime/images/palette.h"
+#include "runtime/images/png.h"
 #include "tests/images/codec_helpers.h"
 
 namespace vorlune {
@@ -53,13 +57,14 @@ std::vector<uint8_t> Picture(int32_t width, int32_t height, int32_t bytesPerPixe
     return pixels;
 }
 
-TEST_F(CodecsTest, StartUpRegistersTheBmpCodecOnce) {
+TEST_F(CodecsTest, StartUpRegistersEachCodecOnce) {
     InitRuntime();
     InitRuntime();
-    EXPECT_EQ(ImageDecoderCount(), 1);
-    EXPECT_EQ(ImageEncoderCount(), 1);
-    ASSERT_NE(FindImageEncoder(kBmpTag), nullptr);
-    EXPECT_EQ(FindImageEncoder(0x474E50), nullptr);  // "PNG"
+    EXPECT_EQ(ImageDecoderCount(), 2);
+    EXPECT_EQ(ImageEncoderCount(), 2);
+    EXPECT_EQ(FindImageEncoder(kBmpTag), BmpEncoderEntry());
+    EXPECT_EQ(FindImageEncoder(kPngTag), PngEncoderEntry());
+    EXPECT_EQ(FindImageEncoder(0x464947), nullptr);  // "GIF"
     for (int i = 0; i < 40; ++i)
         RegisterImageEncoder(BmpEncoderEntry());
     EXPECT_EQ(ImageEncoderCount(), 16) << "the registry stays within its room";
@@ -266,10 +271,31 @@ TEST_F(CodecsTest, NumberedImagesAreSavedAndLoaded) {
     EXPECT_EQ(LoadImage(2, broken.c_str()), 0);
     EXPECT_EQ(LoadImage(2, folder.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(SavedPixelsOf(2), SavedPixelsOf(1));
-    EXPECT_EQ(SaveImage(1, path.c_str(), 0x474E50, 24, 0), 0) << "no PNG encoder";
+    EXPECT_EQ(SaveImage(1, path.c_str(), 0x464947, 24, 0), 0) << "no GIF encoder";
     EXPECT_EQ(SaveImage(99, path.c_str(), kBmpTag, 24, 0), 0) << "no image 99";
     EXPECT_EQ(SaveImage(1, path.c_str(), kBmpTag, 12, 0), 0) << "no depth 12";
     EXPECT_EQ(ReadFile(path), bytes) << "a failed save keeps the old file";
+}
+
+// A named pipe would block a plain open until a writer came; such paths are refused at once.
+TEST_F(CodecsTest, LoadingRefusesPathsThatAreNotRegularFiles) {
+    testing::ScratchFolder folder;
+    const std::string pipe = folder.File("pipe.bmp");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {{pipe, EINVAL},
+                 {folder.path(), EISDIR},
+                 {"/dev/null", EINVAL},
+                 {folder.File("missing.bmp"), ENOENT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        errno = 0;
+        EXPECT_EQ(IdentifyImageFile(c.path.c_str()), 0u);
+        EXPECT_EQ(errno, c.error);
+        EXPECT_EQ(LoadImage(AnyNumber, c.path.c_str()), 0);
+    }
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
@@ -284,41 +310,50 @@ bool FailEveryAllocation(uint64_t) {
     return true;
 }
 
-// A save that fails part-way leaves neither a partial file nor a damaged old one.
+// A save that fails part-way leaves neither a partial file nor a damaged old one, in either
+// format.
 TEST_F(CodecsTest, FailedSavesLeaveNothingBehind) {
-    testing::ScratchFolder folder;
-    const std::string path = folder.File("kept.bmp");
-    const std::vector<uint8_t> pixels = Picture(64, 64, 4);
-    ASSERT_EQ(EncodeBmpFrom32(path.c_str(), pixels.data(), 8, 8, 256, 0, 0, 24), 1);
-    const std::vector<uint8_t> old = ReadFile(path);
+    const struct {
+        ImageEncodeFunction encode;
+        std::string kept, fresh;
+        rlim_t limit;  // bytes: within every file's size, past its first piece
+    } encoders[] = {{EncodeBmpFrom32, "kept.bmp", "new.bmp", 2000},
+                    {EncodePngFrom32, "kept.png", "new.png", 400}};
+    for (const auto& e : encoders) {
+        SCOPED_TRACE(e.kept);
+        testing::ScratchFolder folder;
+        const std::string path = folder.File(e.kept);
+        const std::vector<uint8_t> pixels = Picture(64, 64, 4);
+        ASSERT_EQ(e.encode(path.c_str(), pixels.data(), 8, 8, 256, 0, 0, 24), 1);
+        const std::vector<uint8_t> old = ReadFile(path);
 
-    // Writes beyond 2000 bytes fail as on a full disk.
-    struct rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 2000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    for (int32_t depth : {8, 24, 32}) {
-        EXPECT_EQ(EncodeBmpFrom32(path.c_str(), pixels.data(), 64, 64, 256, 0, 0, depth), 0);
-        EXPECT_EQ(EncodeBmpFrom32(folder.File("new.bmp").c_str(), pixels.data(), 64, 64, 256, 0, 0,
-                                  depth),
-                  0);
+        // Writes beyond the limit fail as on a full disk.
+        struct rlimit saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = e.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (int32_t depth : {8, 24, 32}) {
+            EXPECT_EQ(e.encode(path.c_str(), pixels.data(), 64, 64, 256, 0, 0, depth), 0);
+            EXPECT_EQ(
+                e.encode(folder.File(e.fresh).c_str(), pixels.data(), 64, 64, 256, 0, 0, depth), 0);
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, SIG_DFL);
+        EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{e.kept});
+        EXPECT_EQ(ReadFile(path), old);
+
+        EXPECT_EQ(
+            e.encode(folder.File("no/such/folder").c_str(), pixels.data(), 8, 8, 256, 0, 0, 24), 0);
+        SetAllocationFailureHook(FailEveryAllocation);
+        EXPECT_EQ(e.encode(nullptr, pixels.data(), 8, 8, 256, 0, 0, 24), 0);
+        EXPECT_EQ(e.encode(path.c_str(), pixels.data(), 8, 8, 256, 0, 0, 8), 0);
+        EXPECT_EQ(e.encode(path.c_str(), pixels.data(), 8, 8, 256, 0, 0, 24), 0);
+        SetAllocationFailureHook(nullptr);
+        EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{e.kept});
+        EXPECT_EQ(ReadFile(path), old);
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"kept.bmp"});
-    EXPECT_EQ(ReadFile(path), old);
-
-    EXPECT_EQ(EncodeBmpFrom32(folder.File("no/such/folder.bmp").c_str(), pixels.data(), 8, 8, 256,
-                              0, 0, 24),
-              0);
-    SetAllocationFailureHook(FailEveryAllocation);
-    EXPECT_EQ(EncodeBmpFrom32(nullptr, pixels.data(), 8, 8, 256, 0, 0, 24), 0);
-    EXPECT_EQ(EncodeBmpFrom32(path.c_str(), pixels.data(), 8, 8, 256, 0, 0, 8), 0);
-    SetAllocationFailureHook(nullptr);
-    EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"kept.bmp"});
-    EXPECT_EQ(ReadFile(path), old);
 }
 
 }  // namespace

@@ -53,12 +53,8 @@ std::vector<uint8_t> Expected(const PictureSettings& settings) {
     return rgb;
 }
 
-class RenderTest : public ::testing::Test {
+class RenderTest : public testing::CodecFixture {
   protected:
-    void SetUp() override {
-        InitImageCodecs();
-        RegisterBmpCodec();
-    }
     testing::ScratchFolder folder_;
 };
 
@@ -116,6 +112,27 @@ TEST_F(RenderTest, TheFileIsTheSameForAnyNumberOfThreads) {
     }
 }
 
+std::vector<uint8_t> LoadedPixels(const std::string& path) {
+    if (LoadImage(1, path.c_str()) == 0) return {};
+    const ImageRecord* image = FindImage(1);
+    return {image->bitmap, image->bitmap + image->pixelWidth * image->pixelHeight * 4};
+}
+
+// The extension chooses the format; at every depth both files hold the same picture.
+TEST_F(RenderTest, PngAndBmpHoldTheSamePicture) {
+    for (const char* depth : {"1", "4", "8", "24", "32"}) {
+        const std::string arguments = std::string("--size 37 --p 1.5 --depth ") + depth + " -o ";
+        const std::string bmp = folder_.File("picture.bmp"), png = folder_.File("picture.PNG");
+        ASSERT_EQ(RunRenderer(arguments + bmp), 0) << depth;
+        ASSERT_EQ(RunRenderer(arguments + png), 0) << depth;
+        EXPECT_EQ(IdentifyImageFile(png.c_str()), kPngTag);
+        EndImageDecoding();
+        const std::vector<uint8_t> pixels = LoadedPixels(png);
+        EXPECT_EQ(pixels.size(), 37u * 37 * 4) << depth;
+        EXPECT_EQ(pixels, LoadedPixels(bmp)) << depth;
+    }
+}
+
 TEST_F(RenderTest, BadArgumentsWriteNothing) {
     const std::string path = folder_.File("never.bmp");
     const struct {
@@ -139,6 +156,8 @@ TEST_F(RenderTest, BadArgumentsWriteNothing) {
         {"--colour -o " + path, "unknown"},
         {"picture.bmp", "unknown"},
         {"-o", "-o needs a value"},
+        {"-o " + folder_.File("picture.jpg"), ".bmp or .png, not"},
+        {"-o " + folder_.File("png"), ".bmp or .png, not"},
     };
     for (const auto& c : cases) {
         std::string errors;

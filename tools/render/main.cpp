@@ -1,9 +1,11 @@
 // vorlune-render: draws the visualizer's picture into an image the way the program paints it,
-// and saves the image as a BMP file. The picture's rows are computed on every core; the drawing
-// thread alone writes them into the image with PlotPixel, as the program does.
+// and saves the image as a BMP or PNG file, as the file's name ends. The picture's rows are
+// computed on every core; the drawing thread alone writes them into the image with PlotPixel, as
+// the program does.
 #include <sched.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -36,7 +38,7 @@ constexpr long kMostThreads = 256;
 
 constexpr char kUsage[] =
     "Usage: vorlune-render [options] -o FILE\n"
-    "Draws the picture sin((distance / K)^P) and saves it as a BMP file.\n"
+    "Draws the picture sin((distance / K)^P) and saves it as a BMP or PNG file.\n"
     "\n"
     "  --p P       exponent (default 1.094001)\n"
     "  --k K       divisor of the pixel coordinates, not 0 (default 0.29371017)\n"
@@ -46,7 +48,7 @@ constexpr char kUsage[] =
     "  --depth D   bits per pixel of the file: 1, 4, 8, 24 or 32 (default 24)\n"
     "  --threads N threads that compute the picture, 1 to 256 (default: one per core);\n"
     "              the file is the same for any number\n"
-    "  -o FILE     the BMP file to write\n"
+    "  -o FILE     the file to write: its name ends in .bmp or .png\n"
     "  --help      this text\n"
     "  --version   the version of the program and its runtime\n"
     "\n"
@@ -57,6 +59,7 @@ struct Options {
     int32_t depth = 24;
     int threads = 0;  // one per core
     const char* output = nullptr;
+    uint32_t format = 0;  // the codec's tag
     bool help = false;
     bool version = false;
 };
@@ -78,6 +81,16 @@ bool ParseInteger(const char* text, long low, long high, long* value) {
         return false;
     *value = parsed;
     return true;
+}
+
+// The format a file name asks for by its extension, in either case; 0 for any other.
+uint32_t FormatOf(const std::string& name) {
+    std::string extension = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".bmp") return vorlune::kBmpTag;
+    if (extension == ".png") return vorlune::kPngTag;
+    return 0;
 }
 
 // One option's value: after '=' in the same argument, or the next argument.
@@ -132,6 +145,10 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
                 options->threads = static_cast<int>(number);
             } else {
                 if (*value == '\0') return "-o needs a file name";
+                options->format = FormatOf(value);
+                if (options->format == 0)
+                    return "-o needs a file name ending in .bmp or .png, not '" +
+                           std::string(value) + "'";
                 options->output = value;
             }
         } else {
@@ -209,7 +226,7 @@ int Render(const Options& options) {
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =
-        vorlune::SaveImage(kImageNumber, options.output, vorlune::kBmpTag, options.depth, 0);
+        vorlune::SaveImage(kImageNumber, options.output, options.format, options.depth, 0);
     const int error = errno;
     vorlune::FreeImage(kImageNumber);
     if (saved != 1) {
