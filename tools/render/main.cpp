@@ -1,7 +1,7 @@
 // vorlune-render: draws the visualizer's picture into an image the way the program paints it,
 // and saves the image as a BMP or PNG file, as the file's name ends. The picture's rows are
-// computed on every core; the drawing thread alone writes them into the image with PlotPixel, as
-// the program does.
+// computed on every core and written into the image with PlotPixel's store, as the program
+// paints them.
 #include <sched.h>
 
 #include <algorithm>
@@ -23,7 +23,7 @@
 #include "runtime/drawing/context.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
-#include "tools/render/row_pipeline.h"
+#include "tools/render/parallel_rows.h"
 
 namespace {
 
@@ -167,50 +167,9 @@ int AvailableCores() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// One row with the program's pixel writer: PlotPixel on image 0's drawing target, without the
-// test of each pixel where the whole picture was found inside at once.
-template <bool kInside>
-void PlotRow(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& plotter, uint16_t y,
-             const uint16_t* codes) {
-    const auto write = [&plotter, y](uint16_t x, int red, int green, int blue) {
-        const auto colour = static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue));
-        if constexpr (kInside)
-            plotter.PlotInside(x, y, colour);
-        else
-            plotter.Plot(x, y, colour);
-    };
-    vorlune::EmitLine(lines, codes, write);
-}
-
-// Each source row is drawn as soon as it is there, with the row that mirrors it below the
-// centre: the picture ComputePictureByRows gives, in another order of rows.
-template <bool kInside>
-void DrawRows(const vorlune::PictureLines& lines, const vorlune::PixelPlotter& plotter,
-              vorlune::RowPipeline& rows) {
-    const uint16_t size = lines.Settings().size;
-    for (uint16_t source = 0; source < lines.LineLength(); ++source) {
-        const uint16_t* codes = rows.TakeNextRow();
-        PlotRow<kInside>(lines, plotter, source, codes);
-        const auto mirror = static_cast<uint16_t>(size - 1 - source);
-        if (mirror != source && lines.SourceOf(mirror) == source)
-            PlotRow<kInside>(lines, plotter, mirror, codes);
-    }
-}
-
-void DrawRows(const vorlune::PictureLines& lines, vorlune::RowPipeline& rows) {
-    const vorlune::PixelPlotter plotter(vorlune::CurrentDrawingContext());
-    const uint16_t size = lines.Settings().size;
-    if (plotter.StoresInLine(size, size))
-        DrawRows<true>(lines, plotter, rows);
-    else
-        DrawRows<false>(lines, plotter, rows);
-}
-
-// The program's own painting path: image 0, its drawing target, one PlotPixel per pixel. The
-// workers start on the picture while the image is made.
+// The program's own painting path: image 0, its drawing target, one PlotPixel per pixel.
 int Render(const Options& options) {
     const vorlune::PictureLines lines(options.settings, vorlune::BestPicturePath());
-    vorlune::RowPipeline rows(lines, options.threads > 0 ? options.threads : AvailableCores());
     const int32_t size = options.settings.size;
     if (vorlune::CreateImage(kImageNumber, size, size) == 0) {
         std::fprintf(stderr, "%s: cannot make a %d x %d image (out of memory?)\n", kProgram, size,
@@ -222,7 +181,7 @@ int Render(const Options& options) {
         vorlune::FreeImage(kImageNumber);
         return kExitFailed;
     }
-    DrawRows(lines, rows);
+    vorlune::DrawPictureOnThreads(lines, options.threads > 0 ? options.threads : AvailableCores());
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =
