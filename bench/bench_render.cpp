@@ -1,5 +1,6 @@
 // The renderer's large picture on 1, 2 and all cores: the picture alone (image 0 made, drawn with
-// PlotPixel by DrawPictureOnThreads, as vorlune-render does) and the whole render with the
+// PlotPixel by DrawPictureOnThreads, the workers started before the image is made, as
+// vorlune-render does) and the whole render with the
 // 24-bit BMP saved into TMPDIR (or /tmp), for the start values and the corner setting at
 // 4096 x 4096. After the usual output a table gives each median and its speed-up over one
 // thread, measured in this run.
@@ -53,10 +54,11 @@ std::string OutputPath() {
 }
 
 bool DrawImage(const PictureSettings& settings, int threads) {
+    const vorlune::PictureLines lines(settings, vorlune::BestPicturePath());
+    vorlune::RowWorkers workers(lines, threads);
     if (vorlune::CreateImage(0, settings.size, settings.size) == 0) return false;
     if (vorlune::BeginDrawing(vorlune::ImageDrawTarget(0)) == nullptr) return false;
-    vorlune::DrawPictureOnThreads(vorlune::PictureLines(settings, vorlune::BestPicturePath()),
-                                  threads);
+    vorlune::DrawPictureOnThreads(lines, workers);
     vorlune::EndDrawing();
     return true;
 }

@@ -170,6 +170,8 @@ int AvailableCores() {
 // The program's own painting path: image 0, its drawing target, one PlotPixel per pixel.
 int Render(const Options& options) {
     const vorlune::PictureLines lines(options.settings, vorlune::BestPicturePath());
+    // The workers start on the picture while the image is made.
+    vorlune::RowWorkers workers(lines, options.threads > 0 ? options.threads : AvailableCores());
     const int32_t size = options.settings.size;
     if (vorlune::CreateImage(kImageNumber, size, size) == 0) {
         std::fprintf(stderr, "%s: cannot make a %d x %d image (out of memory?)\n", kProgram, size,
@@ -181,7 +183,7 @@ int Render(const Options& options) {
         vorlune::FreeImage(kImageNumber);
         return kExitFailed;
     }
-    vorlune::DrawPictureOnThreads(lines, options.threads > 0 ? options.threads : AvailableCores());
+    vorlune::DrawPictureOnThreads(lines, workers);
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =
