@@ -21,6 +21,8 @@ inline constexpr PictureSettings kStartSettings{kStartSize, kStartP, kStartK, -1
 
 // Picture (columns outer, rows inner; a size of 0 draws nothing) ------------------------------
 // Both give the same pixels; the first takes the fastest code path this processor supports.
+// ComputePictureByRows (picture_rows.h) hands the same pixels row by row to a writer called in
+// line, as the program paints them.
 using PixelWriter = void (*)(void* context, uint16_t x, uint16_t y, int red, int green, int blue);
 void ComputePicture(const PictureSettings& settings, PixelWriter writePixel, void* context);
 void ComputePictureLiteral(const PictureSettings& settings, PixelWriter writePixel, void* context);

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "app/picture.h"
+#include "app/picture_rows.h"
 
 // The fast picture gives exactly the pixels of ComputePictureLiteral:
 // - the coordinates, the squared column and the root are computed as there;
@@ -16,50 +17,45 @@
 // - the hue is rounded in double (exhaustively checked against the long double formula);
 // - with the centred origin the picture is four mirrored copies of one quadrant: a column's
 //   squared coordinate is identical for x and size - 1 - x, a row's coordinate just changes sign;
-// - a vector path decides each pixel from certified error bounds and leaves the pixels it
-//   cannot decide to the exact scalar path.
+// - a vector path decides each pixel from certified error bounds; a pixel it cannot decide gets
+//   the formula's own power, whose vector sine decides it unless that is still too close to
+//   call, and only then the exact scalar sine.
 
 namespace vorlune {
 namespace {
 
-constexpr uint16_t kLargestHue = 360;
 constexpr uint64_t kFloatDroppedBits = 29;  // of a double's 52 fraction bits
 constexpr uint64_t kFloatMidpoint = uint64_t{1} << (kFloatDroppedBits - 1);
 constexpr uint64_t kSineGuardUnits = 64;
 constexpr double kSmallestGuardedSine = 0x1p-100;
-constexpr size_t kMostKeptCodes = size_t{1} << 18;  // 512 KB, a 1024 picture
 
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-};
+// Deciding from the vector sine of an exact power: the sine is within kVectorSineError of the
+// true one, the long double sine the formula takes within 2^-60, and the float v within 2^-25
+// of that; the double arithmetic of the hue test stays below 2^-40 degrees.
+constexpr double kExactPowerSineError = kVectorSineError + 0x1p-60;
+constexpr double kHueMargin = 180 * (kExactPowerSineError + 0x1p-25) + 0x1p-40;
+constexpr double kSignMargin = kExactPowerSineError + 0x1p-100;  // far above a float's -0
 
-// The colour of every hue a sine can give.
-using HueColours = std::array<Rgb, kLargestHue + 1>;
+// Rejected pixels whose power is computed before their vector sines are taken together.
+constexpr size_t kSineBatch = 64;
 
-HueColours BuildHueColours() {
-    HueColours colours{};
+std::array<uint32_t, kLargestHue + 1> BuildHueColours() {
+    std::array<uint32_t, kLargestHue + 1> colours{};
     float rgb[3];
     for (uint16_t hue = 0; hue <= kLargestHue; ++hue) {
         HueToRGB(hue, rgb);
-        colours[hue] = {static_cast<int>(rgb[0]), static_cast<int>(rgb[1]),
-                        static_cast<int>(rgb[2])};
+        colours[hue] = static_cast<uint32_t>(rgb[0]) | static_cast<uint32_t>(rgb[1]) << 8 |
+                       static_cast<uint32_t>(rgb[2]) << 16;
     }
     return colours;
 }
 
-const HueColours& HueColourTable() {
-    static const HueColours colours = BuildHueColours();
-    return colours;
-}
+using LineKernel = bool (*)(const LineJob&);
 
-using ColumnKernel = void (*)(const ColumnJob&);
-
-ColumnKernel KernelOf(PicturePath path) {
+LineKernel KernelOf(PicturePath path) {
 #if defined(__x86_64__) && defined(VORLUNE_VECTOR_PICTURE)
-    if (path == PicturePath::Avx512) return ComputeColumnAvx512;
-    if (path == PicturePath::Avx2) return ComputeColumnAvx2;
+    if (path == PicturePath::Avx512) return ComputeLineAvx512;
+    if (path == PicturePath::Avx2) return ComputeLineAvx2;
 #else
     (void)path;
 #endif
@@ -76,111 +72,47 @@ bool ProcessorRuns(PicturePath path) {
     return path == PicturePath::Scalar;
 }
 
-size_t RoundUpToRowMultiple(size_t count) {
-    return (count + kRowMultiple - 1) / kRowMultiple * kRowMultiple;
+size_t RoundUpToLineMultiple(size_t count) {
+    return (count + kLineMultiple - 1) / kLineMultiple * kLineMultiple;
 }
 
-// The work of one picture: the coordinates, shared by columns and rows, and the column codes.
-class PictureRun {
+// Powers of pixels the kernel left undecided, waiting for their vector sines.
+class SineBatch {
   public:
-    PictureRun(const PictureSettings& settings, PicturePath path)
-        : settings_(settings),
-          centred_(settings.origin != 0),
-          colour_(settings.colour != 0),
-          rowCount_(centred_ ? (settings.size + 1u) / 2 : settings.size),
-          stride_(RoundUpToRowMultiple(rowCount_)),
-          coordinates_(settings.size),
-          rows_(stride_, 1.0),
-          whiteRows_(colour_ ? 0 : settings.size) {
-        for (uint16_t i = 0; i < settings.size; ++i)
-            coordinates_[i] = ScaledCoordinate(i, settings);
-        for (size_t y = 0; y < rowCount_; ++y)
-            rows_[y] = coordinates_[y];
-        // Beyond the bounds' reach every pixel would go the exact way anyway.
-        if (std::fabs(settings.p) <= kLargestVectorExponent) kernel_ = KernelOf(path);
+    SineBatch(PicturePath path, bool colour, uint16_t* codes)
+        : path_(path), colour_(colour), codes_(codes) {}
+    void Add(size_t place, double power) {
+        places_[count_] = place;
+        powers_[count_++] = power;
+        if (count_ == kSineBatch) Flush();
     }
 
-    // With the centred origin the quadrant is computed first, unless it is too big to keep;
-    // then each column is computed again for its mirror.
-    void Draw(PixelWriter writePixel, void* context) {
-        const bool keepQuadrant = centred_ && stride_ * rowCount_ <= kMostKeptCodes;
-        std::vector<uint16_t> codes(keepQuadrant ? stride_ * rowCount_ : stride_);
-        for (size_t x = 0; keepQuadrant && x < rowCount_; ++x)
-            ComputeColumnCodes(static_cast<uint16_t>(x), &codes[x * stride_]);
-        for (uint16_t x = 0; x < settings_.size; ++x) {
-            const auto source = static_cast<uint16_t>(centred_ ? std::min(x, Mirror(x)) : x);
-            uint16_t* column = keepQuadrant ? &codes[source * stride_] : codes.data();
-            if (!keepQuadrant) ComputeColumnCodes(source, column);
-            EmitColumn(x, column, writePixel, context);
+    void Flush() {
+        if (count_ == 0) return;
+        const size_t padded = (count_ + 7) / 8 * 8;
+        std::fill(powers_ + count_, powers_ + padded, 0.0);
+        ComputeVectorSines(path_, powers_, sines_, padded);
+        for (size_t i = 0; i < count_; ++i) {
+            const uint16_t code = CodeOfVectorSine(sines_[i], colour_);
+            codes_[places_[i]] =
+                code != kRejectedCode ? code : ExactCodeOfPower(powers_[i], colour_);
         }
+        count_ = 0;
     }
-
-    int64_t ExactPixels() const { return exactPixels_; }
 
   private:
-    void ComputeColumnCodes(uint16_t x, uint16_t* codes) {
-        const float xs = coordinates_[x];
-        const float xsSquared = static_cast<float>(static_cast<long double>(xs) * xs);
-        if (kernel_ != nullptr)
-            kernel_({xsSquared, rows_.data(), stride_, settings_.p, colour_, codes});
-        for (size_t y = 0; y < rowCount_; ++y) {
-            if (kernel_ != nullptr && codes[y] != kRejectedCode) continue;
-            codes[y] = ExactPixelCode(xsSquared, coordinates_[y], settings_.p, colour_);
-            ++exactPixels_;
-        }
-    }
-
-    uint16_t Mirror(uint16_t position) const {
-        return static_cast<uint16_t>(settings_.size - 1u - position);
-    }
-
-    // Rows from rowCount_ on mirror the ones before them.
-    void EmitColumn(uint16_t x, const uint16_t* codes, PixelWriter writePixel, void* context) {
-        const uint16_t size = settings_.size;
-        const auto direct = static_cast<uint16_t>(centred_ ? rowCount_ : size);
-        if (colour_) {
-            const HueColours& colours = HueColourTable();
-            uint16_t y = 0;
-            for (; y < direct; ++y)
-                EmitColour(colours[codes[y]], x, y, writePixel, context);
-            for (; y < size; ++y)
-                EmitColour(colours[codes[Mirror(y)]], x, y, writePixel, context);
-        } else {
-            // The white rows are gathered without branches first: a branch per pixel would be
-            // mispredicted all over a fine pattern.
-            size_t count = 0;
-            uint16_t y = 0;
-            for (; y < direct; ++y) {
-                whiteRows_[count] = y;
-                count += codes[y] != 0;
-            }
-            for (; y < size; ++y) {
-                whiteRows_[count] = y;
-                count += codes[Mirror(y)] != 0;
-            }
-            for (size_t i = 0; i < count; ++i)
-                writePixel(context, x, whiteRows_[i], 255, 255, 255);
-        }
-    }
-
-    static void EmitColour(const Rgb& rgb, uint16_t x, uint16_t y, PixelWriter writePixel,
-                           void* context) {
-        writePixel(context, x, y, rgb.red, rgb.green, rgb.blue);
-    }
-
-    const PictureSettings settings_;
-    const bool centred_;
-    const bool colour_;
-    const size_t rowCount_;  // rows computed per column: half of them with the centred origin
-    const size_t stride_;    // rowCount_ padded to whole vectors
-    std::vector<float> coordinates_;
-    std::vector<double> rows_;  // padded with a harmless 1
-    std::vector<uint16_t> whiteRows_;
-    ColumnKernel kernel_ = nullptr;
-    int64_t exactPixels_ = 0;
+    PicturePath path_;
+    bool colour_;
+    uint16_t* codes_;
+    size_t count_ = 0;
+    size_t places_[kSineBatch];
+    double powers_[kSineBatch];
+    double sines_[kSineBatch];
 };
 
 }  // namespace
+
+// Exact scalar pixel -----------------------------------------------------------------------------
 
 bool SineNeedsLongDouble(double s) {
     if (!(std::fabs(s) >= kSmallestGuardedSine)) return true;
@@ -210,11 +142,35 @@ uint16_t HueOfFloat(float v) {
     return static_cast<uint16_t>(whole + (degrees - whole >= 0.5 ? 1 : 0));
 }
 
-uint16_t ExactPixelCode(float xsSquared, float ys, float p, bool colour) {
-    const float v = SineAsFloat(DistancePower(xsSquared, ys, p));
+uint16_t ExactCodeOfPower(double power, bool colour) {
+    const float v = SineAsFloat(power);
     if (colour) return HueOfFloat(v);
     return v < 0 || std::isnan(v) ? 1 : 0;
 }
+
+uint16_t ExactPixelCode(float xsSquared, float ys, float p, bool colour) {
+    return ExactCodeOfPower(DistancePower(xsSquared, ys, p), colour);
+}
+
+// The float v may round away from s by 2^-25 and more than one whole hue away only beyond the
+// margin; a tie of the double hue is always inside it.
+uint16_t CodeOfVectorSine(double s, bool colour) {
+    if (!colour) {
+        if (!(std::fabs(s) > kSignMargin)) return kRejectedCode;
+        return s < 0 ? 1 : 0;
+    }
+    const double degrees = (s + 1) * 180;
+    const double hue = std::nearbyint(degrees);
+    if (!(std::fabs(degrees - hue) + kHueMargin < 0.5)) return kRejectedCode;
+    return static_cast<uint16_t>(std::clamp(hue, 0.0, double{kLargestHue}));
+}
+
+const uint32_t* HueColours() {
+    static const std::array<uint32_t, kLargestHue + 1> colours = BuildHueColours();
+    return colours.data();
+}
+
+// Paths ------------------------------------------------------------------------------------------
 
 bool PicturePathSupported(PicturePath path) {
     static const bool avx2 = ProcessorRuns(PicturePath::Avx2);
@@ -240,12 +196,92 @@ bool ComputeVectorSines(PicturePath path, const double* x, double* s, size_t cou
 #endif
 }
 
+// Lines of codes ---------------------------------------------------------------------------------
+
+PictureLines::PictureLines(const PictureSettings& settings, PicturePath path)
+    : settings_(settings),
+      centred_(settings.origin != 0),
+      colour_(settings.colour != 0),
+      length_(static_cast<uint16_t>(centred_ ? (settings.size + 1u) / 2 : settings.size)),
+      padded_(RoundUpToLineMultiple(length_)),
+      coordinates_(length_),
+      columnSquares_(padded_, 1.0),
+      rowSquares_(padded_, 1.0),
+      path_(path) {
+    for (uint16_t i = 0; i < length_; ++i) {
+        const float c = ScaledCoordinate(i, settings);
+        coordinates_[i] = c;
+        columnSquares_[i] = static_cast<float>(static_cast<long double>(c) * c);
+        rowSquares_[i] = static_cast<double>(c) * c;  // 48 bits at most: exact
+    }
+    // Beyond the bounds' reach every pixel would go the exact way anyway.
+    if (PicturePathSupported(path) && std::fabs(settings.p) <= kLargestVectorExponent)
+        kernel_ = KernelOf(path);
+}
+
+int64_t PictureLines::ComputeRow(uint16_t y, uint16_t* codes) const {
+    return ComputeLine(true, y, codes);
+}
+
+int64_t PictureLines::ComputeColumn(uint16_t x, uint16_t* codes) const {
+    return ComputeLine(false, x, codes);
+}
+
+// A row runs along the columns with its own ys * ys, a column along the rows with its xs * xs.
+int64_t PictureLines::ComputeLine(bool row, uint16_t index, uint16_t* codes) const {
+    const double* squares = row ? columnSquares_.data() : rowSquares_.data();
+    const double lineSquare = row ? rowSquares_[index] : columnSquares_[index];
+    if (kernel_ != nullptr) {
+        if (kernel_({lineSquare, squares, padded_, settings_.p, colour_, codes})) return 0;
+    } else {
+        std::fill_n(codes, length_, kRejectedCode);
+    }
+    SineBatch batch(path_, colour_, codes);
+    int64_t scalarPixels = 0;
+    for (size_t block = 0; block < length_; block += 64) {
+        const size_t count = std::min<size_t>(64, length_ - block);
+        for (uint64_t rejected = EqualCodesMask(codes + block, count, kRejectedCode); rejected != 0;
+             rejected &= rejected - 1) {
+            const auto i = static_cast<uint16_t>(block + std::countr_zero(rejected));
+            ++scalarPixels;
+            const uint16_t x = row ? i : index;
+            const uint16_t y = row ? index : i;
+            const double power =
+                DistancePower(static_cast<float>(columnSquares_[x]), coordinates_[y], settings_.p);
+            if (kernel_ != nullptr && power >= 0 && power < kLargestVectorSine)
+                batch.Add(i, power);
+            else
+                codes[i] = ExactCodeOfPower(power, colour_);
+        }
+    }
+    batch.Flush();
+    return scalarPixels;
+}
+
+// The picture by columns ------------------------------------------------------------------------
+
 int64_t ComputePictureOn(PicturePath path, const PictureSettings& settings, PixelWriter writePixel,
                          void* context) {
     if (!PicturePathSupported(path)) return -1;
-    PictureRun run(settings, path);
-    run.Draw(writePixel, context);
-    return run.ExactPixels();
+    if (settings.size == 0) return 0;
+    const PictureLines lines(settings, path);
+    const size_t padded = lines.PaddedLength();
+    // Columns mirrored right of the centre are kept from the left unless that takes too much
+    // memory.
+    const bool keep =
+        lines.LineLength() < settings.size && padded * lines.LineLength() <= kMostKeptCodes;
+    std::vector<uint16_t> codes(keep ? padded * lines.LineLength() : padded);
+    int64_t scalarPixels = 0;
+    for (uint16_t x = 0; x < settings.size; ++x) {
+        const uint16_t source = lines.SourceOf(x);
+        uint16_t* column = keep ? &codes[source * padded] : codes.data();
+        if (!keep || source == x) scalarPixels += lines.ComputeColumn(source, column);
+        const auto write = [=](uint16_t y, int red, int green, int blue) {
+            writePixel(context, x, y, red, green, blue);
+        };
+        EmitLine(lines, column, write);
+    }
+    return scalarPixels;
 }
 
 void ComputePicture(const PictureSettings& settings, PixelWriter writePixel, void* context) {

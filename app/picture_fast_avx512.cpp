@@ -1,4 +1,4 @@
-// The picture's column kernel on eight lanes of AVX-512 (this file is compiled for AVX-512F).
+// The picture's line kernel on eight lanes of AVX-512 (this file is compiled for AVX-512F).
 #include "app/picture_fast.h"
 
 #if defined(__x86_64__) && defined(VORLUNE_VECTOR_PICTURE)
@@ -13,7 +13,6 @@
 #include "app/picture_fast_kernel.h"
 
 // glibc's vector maths (libmvec), eight lanes.
-extern "C" __m512d _ZGVeN8vv_pow(__m512d base, __m512d exponent);
 extern "C" __m512d _ZGVeN8v_log2(__m512d x);
 extern "C" __m512d _ZGVeN8v_exp2(__m512d x);
 
@@ -26,6 +25,7 @@ struct Avx512Lanes {
     static constexpr size_t kLanes = 8;
 
     static Doubles Broadcast(double value) { return _mm512_set1_pd(value); }
+    static Doubles Infinity() { return _mm512_castsi512_pd(_mm512_set1_epi64(0x7FF0000000000000)); }
     static Doubles Load(const double* source) { return _mm512_loadu_pd(source); }
     static void Store(double* target, Doubles v) { _mm512_storeu_pd(target, v); }
     static Doubles Add(Doubles a, Doubles b) { return _mm512_add_pd(a, b); }
@@ -35,27 +35,31 @@ struct Avx512Lanes {
     static Doubles SubtractProduct(Doubles c, Doubles a, Doubles b) {
         return _mm512_fnmadd_pd(a, b, c);
     }
-    static Doubles Negate(Doubles v) { return _mm512_sub_pd(_mm512_setzero_pd(), v); }
     static Doubles Abs(Doubles v) { return _mm512_abs_pd(v); }
-    static Doubles Min(Doubles a, Doubles b) { return _mm512_min_pd(a, b); }
-    static Doubles Max(Doubles a, Doubles b) { return _mm512_max_pd(a, b); }
-    static Doubles Sqrt(Doubles v) { return _mm512_sqrt_pd(v); }
     static Doubles Floor(Doubles v) {
         return _mm512_roundscale_pd(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     }
     static Doubles RoundToNearest(Doubles v) {
         return _mm512_roundscale_pd(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
-    static Doubles Pow(Doubles base, Doubles exponent) { return _ZGVeN8vv_pow(base, exponent); }
+    // v with its sign turned where the lowest bit of parity's pattern is set.
+    static Doubles NegateWhereOdd(Doubles v, Doubles parity) {
+        const __m512i sign = _mm512_slli_epi64(_mm512_castpd_si512(parity), 63);
+        return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(v), sign));
+    }
+    // floor(log2 v) and v / 2^floor(log2 v), for positive finite v.
+    static Doubles Exponent(Doubles v) { return _mm512_getexp_pd(v); }
+    static Doubles Mantissa(Doubles v) {
+        return _mm512_getmant_pd(v, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_src);
+    }
+    static Doubles Scale(Doubles v, Doubles whole) { return _mm512_scalef_pd(v, whole); }
+    static Mask ScalesExactly(Doubles) { return 0xFF; }
     static Doubles Log2(Doubles v) { return _ZGVeN8v_log2(v); }
     static Doubles Exp2(Doubles v) { return _ZGVeN8v_exp2(v); }
 
     static Mask Less(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
-    static Mask LessEqual(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
-    static Mask GreaterEqual(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-    static Mask Equal(Doubles a, Doubles b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
     static Mask And(Mask a, Mask b) { return static_cast<Mask>(a & b); }
-    static Mask Or(Mask a, Mask b) { return static_cast<Mask>(a | b); }
+    static Mask AllLanes() { return 0xFF; }
     static bool AllTrue(Mask m) { return m == 0xFF; }
     static Doubles Select(Mask m, Doubles ifSet, Doubles ifClear) {
         return _mm512_mask_blend_pd(m, ifClear, ifSet);
@@ -72,8 +76,8 @@ struct Avx512Lanes {
 
 }  // namespace
 
-void ComputeColumnAvx512(const ColumnJob& job) {
-    ComputeColumn<Avx512Lanes>(job);
+bool ComputeLineAvx512(const LineJob& job) {
+    return ComputeLine<Avx512Lanes>(job);
 }
 
 void SineAvx512(const double* x, double* s, size_t count) {

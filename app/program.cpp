@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/picture_rows.h"
 #include "runtime/core/random.h"
 #include "runtime/core/strings.h"
 #include "runtime/drawing/context.h"
@@ -38,12 +39,6 @@ constexpr int64_t kLargestDivisor = 999999;
 
 ProgramState state;
 const char* failure = nullptr;
-
-// PlotPixel on the image's drawing context, which stays current while the picture is drawn.
-void PlotPicturePixel(void* context, uint16_t x, uint16_t y, int red, int green, int blue) {
-    PlotPixelOn(static_cast<DrawingContext*>(context), x, y,
-                static_cast<ColourValue>(MakeRGB(red, green, blue)));
-}
 
 // value + change, formed in extended precision and rounded once when stored.
 float Stepped(float value, float change, float step) {
@@ -142,7 +137,22 @@ PictureSettings CurrentPicture() {
 void PaintImage() {
     if (CreateImage(kImageNumber, state.Size, state.Size) == 0) return;
     if (BeginDrawing(ImageDrawTarget(kImageNumber)) == nullptr) return;
-    ComputePicture(CurrentPicture(), PlotPicturePixel, CurrentDrawingContext());
+    // PlotPixel on the image's context, which stays current and unchanged while the picture is
+    // drawn. The pixels go row by row, each along the image's memory; they all lie inside the
+    // image, so that is tested once for the whole picture.
+    const PictureSettings picture = CurrentPicture();
+    const PixelPlotter plotter(CurrentDrawingContext());
+    if (plotter.StoresInLine(picture.size, picture.size)) {
+        ComputePictureByRows(
+            picture, [plotter](uint16_t x, uint16_t y, int red, int green, int blue) {
+                plotter.PlotInside(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
+            });
+    } else {
+        ComputePictureByRows(
+            picture, [plotter](uint16_t x, uint16_t y, int red, int green, int blue) {
+                plotter.Plot(x, y, static_cast<ColourValue>(MakeRGB(red, green, blue)));
+            });
+    }
     EndDrawing();
     CreateImageGadget(kGadgetNumber, 0, 0, state.Size, state.Size, ImageHandle(kImageNumber));
 }

@@ -4,6 +4,7 @@
 
 #include "runtime/drawing/image_drawing.h"
 #include "runtime/drawing/modes.h"
+#include "runtime/drawing/pixel_rules.h"
 #include "runtime/drawing/shapes.h"
 #include "runtime/drawing/text.h"
 
@@ -202,6 +203,31 @@ ColourValue ReadPixel(int32_t x, int32_t y) {
     DrawingContext* context = currentContext;
     if (context == nullptr || !IsInside(context, x, y)) return 0;
     return context->readPixel(context, x, y);
+}
+
+PixelPlotter::PixelPlotter(DrawingContext* context)
+    : context_(context),
+      firstRow_(nullptr),
+      rowStep_(0),
+      originX_(0),
+      originY_(0),
+      width_(0),
+      height_(0) {
+    if (context == nullptr) return;
+    originX_ = context->effectiveOriginX;
+    originY_ = context->effectiveOriginY;
+    width_ = static_cast<uint64_t>(std::max(context->width, 0));
+    height_ = static_cast<uint64_t>(std::max(context->height, 0));
+    if (!PlotsPlainColour(context) || context->bytesPerPixel != 4 || height_ == 0) return;
+    rowStep_ = RowStep(context);
+    firstRow_ = PixelAddress(context, 0, 0);
+}
+
+bool PixelPlotter::StoresInLine(int32_t width, int32_t height) const {
+    if (firstRow_ == nullptr || width < 0 || height < 0 || originX_ < 0 || originY_ < 0)
+        return false;
+    return static_cast<uint64_t>(originX_ + width) <= width_ &&
+           static_cast<uint64_t>(originY_ + height) <= height_;
 }
 
 void SetFrontColour(ColourValue colour) {

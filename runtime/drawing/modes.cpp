@@ -197,6 +197,10 @@ void InstallDefaultPixelRoutines(DrawingContext* context) {
     context->readPixel = ReadThreeChannels;
 }
 
+bool PlotsPlainColour(const DrawingContext* context) {
+    return context->plotColour == kPair<PixelRule::Store>.plotColour;
+}
+
 void FreeGradientStops(DrawingContext* context) {
     GradientStop* stop = context->gradientStops;
     context->gradientStops = nullptr;

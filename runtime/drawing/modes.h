@@ -43,6 +43,7 @@ void SetPenComponentsOf(DrawingContext* context, ColourValue colour);
 void SetPaperComponentsOf(DrawingContext* context, ColourValue colour);
 void InstallDefaultPixelRoutines(DrawingContext* context);  // store the pen, store a colour,
                                                             // read red, green and blue
+bool PlotsPlainColour(const DrawingContext* context);       // plotColour stores red, green and blue
 void FreeGradientStops(DrawingContext* context);
 
 // The general pixel routine: gradient, filter and then the mode's rule for (x, y) at address.

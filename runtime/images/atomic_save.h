@@ -2,6 +2,7 @@
 // Saving a file whole or not at all, for the image encoders.
 
 #include <cstdint>
+#include <memory>
 
 namespace vorlune {
 
@@ -18,14 +19,21 @@ class AtomicSave {
     AtomicSave& operator=(const AtomicSave&) = delete;
     ~AtomicSave();  // an uncommitted save is abandoned: its temporary file is removed
 
-    bool Open(const char* path);                                     // false: nothing was created
-    bool WriteAt(int64_t offset, const void* bytes, int64_t count);  // false on a short write
+    bool Open(const char* path);  // false: nothing was created
+    // Writes that follow each other are gathered into large ones; false when a write failed,
+    // this one or a gathered one before it.
+    bool WriteAt(int64_t offset, const void* bytes, int64_t count);
     bool Commit();  // true once the file is in place; false leaves the old one, as does abandoning
 
   private:
+    bool WriteNow(int64_t offset, const uint8_t* bytes, int64_t count);
+    bool WritePending();
     void Abandon();
 
     int descriptor_ = -1;
+    std::unique_ptr<uint8_t[]> pending_;  // gathered bytes; null: every write goes straight out
+    int64_t pendingOffset_ = 0;
+    int64_t pendingCount_ = 0;
     char* target_ = nullptr;
     char* temporary_ = nullptr;
 };

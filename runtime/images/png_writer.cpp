@@ -116,8 +116,8 @@ const uint8_t* StoredRow(PngJob* job, int32_t y) {
 
 void SetPalette(png_structp png, const PngJob& job) {
     const PaletteReduction& reduction = *job.reduction;
-    png_color colours[kMaxPaletteEntries];
-    png_byte alpha[kMaxPaletteEntries];
+    png_color colours[kMaxPaletteEntries]{};
+    png_byte alpha[kMaxPaletteEntries]{};
     int32_t lastTransparent = -1;
     for (int32_t i = 0; i < reduction.entries; ++i) {
         colours[i] = {reduction.colours[i][0], reduction.colours[i][1], reduction.colours[i][2]};

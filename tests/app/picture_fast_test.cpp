@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,7 @@
 
 #include "app/picture.h"
 #include "app/picture_fast.h"
+#include "app/picture_rows.h"
 
 namespace vorlune {
 
@@ -76,17 +78,37 @@ INSTANTIATE_TEST_SUITE_P(, VectorPathTest,
                          ::testing::Values(PicturePath::Avx2, PicturePath::Avx512),
                          NameOfParameter);
 
-void ExpectSamePicture(PicturePath path, const PictureSettings& s) {
-    const Writes expected = Literal(s);
-    Writes writes;
-    ComputePictureOn(path, s, Record, &writes);
+// The same writes in row order: y, then x.
+Writes ByRows(Writes writes) {
+    const auto rowFirst = [](uint64_t w) { return (w >> 32 & 0xFFFF) << 48 | (w >> 48) << 32; };
+    std::stable_sort(writes.begin(), writes.end(),
+                     [&](uint64_t a, uint64_t b) { return rowFirst(a) < rowFirst(b); });
+    return writes;
+}
+
+void ExpectSameWrites(const char* order, const Writes& writes, const Writes& expected,
+                      const PictureSettings& s) {
     if (writes == expected) return;
     size_t first = 0;
     while (first < std::min(writes.size(), expected.size()) && writes[first] == expected[first])
         ++first;
-    ADD_FAILURE() << "P " << s.p << " K " << s.k << " origin " << int(s.origin) << " colour "
-                  << int(s.colour) << " size " << s.size << ": writes " << writes.size() << " vs "
-                  << expected.size() << ", first difference at write " << first;
+    ADD_FAILURE() << order << " P " << s.p << " K " << s.k << " origin " << int(s.origin)
+                  << " colour " << int(s.colour) << " size " << s.size << ": writes "
+                  << writes.size() << " vs " << expected.size() << ", first difference at write "
+                  << first;
+}
+
+// Both orders: columns outer as the formula has it, and rows outer.
+void ExpectSamePicture(PicturePath path, const PictureSettings& s) {
+    const Writes expected = Literal(s);
+    Writes writes;
+    ComputePictureOn(path, s, Record, &writes);
+    ExpectSameWrites("by columns", writes, expected, s);
+    writes.clear();
+    ComputePictureByRowsOn(path, s, [&writes](uint16_t x, uint16_t y, int r, int g, int b) {
+        writes.push_back(Pack(x, y, r, g, b));
+    });
+    ExpectSameWrites("by rows", writes, ByRows(expected), s);
 }
 
 // 13 exponents x 9 divisors x 2 origins x 2 colour modes at small sizes (odd and even), then
@@ -139,12 +161,17 @@ TEST_P(VectorPathTest, LeavesFewPixelsToTheExactPath) {
               512 * 512 / 20);
 }
 
-// Too big to keep the quadrant: every column is computed again for its mirror. Sampled
-// pixels are checked against the literal stages.
+// Too big to keep the quadrant: every line is computed again for its mirror. Sampled pixels
+// are checked against the literal stages, the rows against the columns.
 TEST(PictureFastTest, LargeCentredPictureMatchesTheLiteralStages) {
     const PictureSettings s{1030, 1.7f, 0.4f, -1, -1};
     Writes writes;
     ComputePicture(s, Record, &writes);
+    Writes rows;
+    ComputePictureByRows(s, [&rows](uint16_t x, uint16_t y, int r, int g, int b) {
+        rows.push_back(Pack(x, y, r, g, b));
+    });
+    EXPECT_TRUE(rows == ByRows(writes));
     ASSERT_EQ(writes.size(), size_t{s.size} * s.size);
     float rgb[3];
     for (size_t i = 0; i < writes.size(); i += 101) {
@@ -213,7 +240,7 @@ TEST_P(VectorPathTest, SineStaysWithinItsCertifiedBound) {
         const double near = static_cast<double>(k * (3.14159265358979323846264338327950L / 2));
         x.insert(x.end(), {std::nextafter(near, 0.0), near, std::nextafter(near, 1e300)});
     }
-    x.resize((x.size() + kRowMultiple - 1) / kRowMultiple * kRowMultiple, 1.0);
+    x.resize((x.size() + kLineMultiple - 1) / kLineMultiple * kLineMultiple, 1.0);
     std::vector<double> s(x.size());
     ASSERT_TRUE(ComputeVectorSines(GetParam(), x.data(), s.data(), x.size()));
     for (size_t i = 0; i < x.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/memory.h"
+#include "runtime/drawing/modes.h"
 #include "runtime/drawing/text.h"
 #include "tests/drawing/canvas.h"
 
@@ -71,6 +72,95 @@ TEST(DrawingContextTest, ClipCutsToTheOutputAndPlotPixelAddsTheOrigin) {
             EXPECT_EQ(canvas.context()->clipOrigin, canvas.bytes().data());
         }
     }
+}
+
+// The plotter does what PlotPixel does in every pixel format, clip and mode, inside and outside.
+TEST(DrawingContextTest, PixelPlotterPlotsAsPlotPixelDoes) {
+    struct Case {
+        int32_t format;
+        int32_t mode;
+        bool clipped;
+    };
+    const Case cases[] = {
+        {kImagePixelFormat, DrawPlain, false},
+        {kImagePixelFormat, DrawPlain, true},
+        {kImagePixelFormat | kPixelBottomUp, DrawPlain, true},
+        {0, DrawPlain, true},
+        {kImagePixelFormat, DrawXor, true},
+        {kImagePixelFormat, DrawAlphaBlend, false},
+    };
+    const auto draw = [](const Case& c, bool plotter, std::vector<uint8_t>* bytes) {
+        Canvas canvas(9, 7, c.format, 0x5A, 3);
+        SetDrawingMode(c.mode);
+        if (c.clipped) ClipDrawing(2, 1, 5, 4);
+        const PixelPlotter plot(CurrentDrawingContext());
+        for (int32_t y = -2; y < 9; ++y) {
+            for (int32_t x = -2; x < 11; ++x) {
+                const auto colour =
+                    static_cast<ColourValue>(0x80000000u + x * 0x10203 + y * 0x30201);
+                if (plotter)
+                    plot.Plot(x, y, colour);
+                else
+                    PlotPixel(x, y, colour);
+            }
+        }
+        EndDrawing();
+        *bytes = canvas.bytes();
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> expected, plotted;
+        draw(c, false, &expected);
+        draw(c, true, &plotted);
+        EXPECT_EQ(plotted, expected)
+            << "format " << c.format << " mode " << c.mode << " clip " << c.clipped;
+        EXPECT_NE(std::count(expected.begin(), expected.end(), 0x5A), std::ssize(expected));
+    }
+    PixelPlotter(nullptr).Plot(0, 0, 0);  // no context: nothing
+}
+
+// Plotting without the test per pixel is offered only where every place of the area is inside
+// and stored in line, and there it stores what Plot stores.
+TEST(DrawingContextTest, PixelPlotterPlotsInsideWithoutTestsWhereItMay) {
+    struct Case {
+        int32_t format;
+        int32_t mode;
+        bool clipped;
+        int32_t width, height;
+        bool inLine;
+    };
+    const Case cases[] = {
+        {kImagePixelFormat, DrawPlain, false, 9, 7, true},
+        {kImagePixelFormat | kPixelBottomUp, DrawPlain, false, 9, 7, true},
+        {kImagePixelFormat, DrawPlain, false, 10, 7, false},
+        {kImagePixelFormat, DrawPlain, false, 9, 8, false},
+        {kImagePixelFormat, DrawPlain, true, 5, 4, false},  // the clip starts at (2, 1)
+        {kImagePixelFormat, DrawXor, false, 9, 7, false},
+        {0, DrawPlain, false, 9, 7, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes[2];
+        for (const bool inside : {false, true}) {
+            Canvas canvas(9, 7, c.format, 0x5A, 3);
+            SetDrawingMode(c.mode);
+            if (c.clipped) ClipDrawing(2, 1, 5, 4);
+            const PixelPlotter plot(CurrentDrawingContext());
+            EXPECT_EQ(plot.StoresInLine(c.width, c.height), c.inLine) << c.width << "x" << c.height;
+            for (int32_t y = 0; c.inLine && y < c.height; ++y) {
+                for (int32_t x = 0; x < c.width; ++x) {
+                    const auto colour =
+                        static_cast<ColourValue>(0x80000000u + x * 0x10203 + y * 0x30201);
+                    if (inside)
+                        plot.PlotInside(x, y, colour);
+                    else
+                        plot.Plot(x, y, colour);
+                }
+            }
+            EndDrawing();
+            bytes[inside] = canvas.bytes();
+        }
+        EXPECT_EQ(bytes[1], bytes[0]);
+    }
+    EXPECT_FALSE(PixelPlotter(nullptr).StoresInLine(0, 0));
 }
 
 TEST(DrawingContextTest, LifeOfAContext) {

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -198,6 +199,39 @@ TEST(AtomicSaveTest, SavesKeepModesFollowLinksAndFailWithoutDamage) {
         EXPECT_EQ(ModeOf(target), c.mode) << std::oct << ModeOf(target);
     }
     umask(savedUmask);
+}
+
+// Writes are gathered into large ones: in order, out of order (a header written last), over each
+// other and larger than what is gathered, the file holds what each write put there, last write
+// last.
+TEST(AtomicSaveTest, GatheredWritesLandWhereAndAsTheyWereMade) {
+    struct Write {
+        int64_t offset;
+        int64_t count;
+    };
+    const std::vector<std::vector<Write>> cases = {
+        {{0, 54}, {54, 12288}, {12342, 12288}, {24630, 100}},
+        {{54, 300000}, {300054, 7}, {0, 54}},
+        {{0, 1000}, {500, 1000}, {200, 10}, {1 << 20, 3}},
+        {{0, 1 << 19}, {100, 1 << 19}},
+    };
+    testing::ScratchFolder folder;
+    const std::string path = folder.File("gathered.bin");
+    uint8_t mark = 0;
+    for (const std::vector<Write>& writes : cases) {
+        std::vector<uint8_t> expected;
+        AtomicSave save;
+        ASSERT_TRUE(save.Open(path.c_str()));
+        for (const Write& w : writes) {
+            const std::vector<uint8_t> bytes(static_cast<size_t>(w.count), ++mark);
+            ASSERT_TRUE(save.WriteAt(w.offset, bytes.data(), w.count));
+            const auto end = static_cast<size_t>(w.offset + w.count);
+            if (expected.size() < end) expected.resize(end, 0);
+            std::copy(bytes.begin(), bytes.end(), expected.begin() + w.offset);
+        }
+        ASSERT_TRUE(save.Commit());
+        EXPECT_TRUE(ReadFile(path) == expected) << "case with " << writes.size() << " writes";
+    }
 }
 
 }  // namespace

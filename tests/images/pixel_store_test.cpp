@@ -25,6 +25,22 @@ TEST(PixelStoreTest, SizesAndZeroedPixels) {
     EXPECT_EQ(NativeImagePixels(nullptr), nullptr);
 }
 
+// Small stores, stores kept for reuse, and large ones on huge pages whose size is not a whole
+// number of them.
+TEST(PixelStoreTest, FilledStoresOfEverySizeHoldTheColourEverywhere) {
+    const struct { int32_t width, height; } sizes[] = {{3, 5}, {128, 130}, {2049, 2050}};
+    for (const auto& size : sizes) {
+        NativeImage image = CreateFilledNativeImage(size.width, size.height, 0xFF102030);
+        ASSERT_NE(image, nullptr);
+        const size_t bytes = size_t{4} * size.width * size.height;
+        std::vector<uint8_t> expected(bytes);
+        for (size_t i = 0; i < bytes; i += 4)
+            std::memcpy(&expected[i], "\x30\x20\x10\xFF", 4);
+        EXPECT_EQ(std::memcmp(NativeImagePixels(image), expected.data(), bytes), 0) << size.width;
+        ReleaseNativeImage(image);
+    }
+}
+
 struct Log {
     std::vector<int> calls;
     NativeImage image = nullptr;

@@ -83,6 +83,35 @@ TEST_F(RenderTest, WritesThePictureItWasAskedFor) {
     }
 }
 
+// Rows in flight on several threads, the slow exact ones among them: the same right file for any
+// number of threads.
+TEST_F(RenderTest, TheFileIsTheSameForAnyNumberOfThreads) {
+    const struct {
+        const char* arguments;
+        PictureSettings settings;
+    } cases[] = {
+        {"--size 301", {301, kStartP, kStartK, -1, -1}},
+        {"--size 300 --corner --bw --p 2.5 --k 0.05", {300, 2.5f, 0.05f, 0, 0}},
+        {"--size 260 --corner --p 3.1 --k 0.02", {260, 3.1f, 0.02f, 0, -1}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> first;
+        for (const char* threads : {"1", "2", "5"}) {
+            const std::string path = folder_.File("picture.bmp");
+            ASSERT_EQ(
+                RunRenderer(std::string(c.arguments) + " --threads " + threads + " -o " + path), 0)
+                << c.arguments << " --threads " << threads;
+            const std::vector<uint8_t> bytes = testing::ReadFile(path);
+            if (first.empty()) {
+                first = bytes;
+                EXPECT_EQ(testing::DecodeBytes(bytes).rgb, Expected(c.settings)) << c.arguments;
+            }
+            EXPECT_TRUE(bytes == first) << c.arguments << " --threads " << threads;
+            fs::remove(path);
+        }
+    }
+}
+
 std::vector<uint8_t> LoadedPixels(const std::string& path) {
     if (LoadImage(1, path.c_str()) == 0) return {};
     const ImageRecord* image = FindImage(1);
@@ -119,6 +148,9 @@ TEST_F(RenderTest, BadArgumentsWriteNothing) {
         {"--p 1e99 -o " + path, "--p"},
         {"--k 0 -o " + path, "--k"},
         {"--k -o " + path, "--k"},
+        {"--threads 0 -o " + path, "--threads"},
+        {"--threads 257 -o " + path, "--threads"},
+        {"--threads=two -o " + path, "--threads"},
         {"--bw=1 -o " + path, "--bw"},
         {"--version=1 -o " + path, "--version"},
         {"--colour -o " + path, "unknown"},

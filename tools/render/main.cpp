@@ -1,5 +1,10 @@
 // vorlune-render: draws the visualizer's picture into an image the way the program paints it,
-// and saves the image as a BMP or PNG file, as the file's name ends.
+// and saves the image as a BMP or PNG file, as the file's name ends. The picture's rows are
+// computed on every core and written into the image with PlotPixel's store, as the program
+// paints them.
+#include <sched.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -7,14 +12,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/picture.h"
+#include "app/picture_fast.h"
+#include "app/picture_rows.h"
 #include "runtime/core/startup.h"
 #include "runtime/core/strings.h"
 #include "runtime/core/version.h"
 #include "runtime/drawing/context.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
+#include "tools/render/parallel_rows.h"
 
 namespace {
 
@@ -25,10 +34,11 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int64_t kImageNumber = 0;
+constexpr long kMostThreads = 256;
 
 constexpr char kUsage[] =
     "Usage: vorlune-render [options] -o FILE\n"
-    "Draws the picture sin(distance^P / K) and saves it as a BMP or PNG file.\n"
+    "Draws the picture sin((distance / K)^P) and saves it as a BMP or PNG file.\n"
     "\n"
     "  --p P       exponent (default 1.094001)\n"
     "  --k K       divisor of the pixel coordinates, not 0 (default 0.29371017)\n"
@@ -36,6 +46,8 @@ constexpr char kUsage[] =
     "  --bw        black and white instead of colours\n"
     "  --size N    side of the picture in pixels, 1 to 32767 (default 512)\n"
     "  --depth D   bits per pixel of the file: 1, 4, 8, 24 or 32 (default 24)\n"
+    "  --threads N threads that compute the picture, 1 to 256 (default: one per core);\n"
+    "              the file is the same for any number\n"
     "  -o FILE     the file to write: its name ends in .bmp or .png\n"
     "  --help      this text\n"
     "  --version   the version of the program and its runtime\n"
@@ -45,6 +57,7 @@ constexpr char kUsage[] =
 struct Options {
     PictureSettings settings = vorlune::kStartSettings;
     int32_t depth = 24;
+    int threads = 0;  // one per core
     const char* output = nullptr;
     uint32_t format = 0;  // the codec's tag
     bool help = false;
@@ -93,8 +106,8 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const std::string name = argument.substr(0, argument.find('='));
-        const bool takesValue =
-            name == "--p" || name == "--k" || name == "--size" || name == "--depth" || name == "-o";
+        const bool takesValue = name == "--p" || name == "--k" || name == "--size" ||
+                                name == "--depth" || name == "--threads" || name == "-o";
         if (!takesValue && name != argument) return "option " + name + " takes no value";
         if (name == "--help" || name == "-h") {
             options->help = true;
@@ -125,6 +138,11 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
                     (number != 1 && number != 4 && number != 8 && number != 24 && number != 32))
                     return "--depth needs 1, 4, 8, 24 or 32, not '" + std::string(value) + "'";
                 options->depth = static_cast<int32_t>(number);
+            } else if (name == "--threads") {
+                if (!ParseInteger(value, 1, kMostThreads, &number))
+                    return "--threads needs a whole number from 1 to 256, not '" +
+                           std::string(value) + "'";
+                options->threads = static_cast<int>(number);
             } else {
                 if (*value == '\0') return "-o needs a file name";
                 options->format = FormatOf(value);
@@ -142,12 +160,18 @@ std::string ParseArguments(int argc, char** argv, Options* options) {
     return "";
 }
 
-void PlotPicturePixel(void*, uint16_t x, uint16_t y, int red, int green, int blue) {
-    vorlune::PlotPixel(x, y, static_cast<vorlune::ColourValue>(vorlune::MakeRGB(red, green, blue)));
+// The cores this process may run on.
+int AvailableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 // The program's own painting path: image 0, its drawing target, one PlotPixel per pixel.
 int Render(const Options& options) {
+    const vorlune::PictureLines lines(options.settings, vorlune::BestPicturePath());
+    // The workers start on the picture while the image is made.
+    vorlune::RowWorkers workers(lines, options.threads > 0 ? options.threads : AvailableCores());
     const int32_t size = options.settings.size;
     if (vorlune::CreateImage(kImageNumber, size, size) == 0) {
         std::fprintf(stderr, "%s: cannot make a %d x %d image (out of memory?)\n", kProgram, size,
@@ -159,7 +183,7 @@ int Render(const Options& options) {
         vorlune::FreeImage(kImageNumber);
         return kExitFailed;
     }
-    vorlune::ComputePicture(options.settings, PlotPicturePixel, nullptr);
+    vorlune::DrawPictureOnThreads(lines, workers);
     vorlune::EndDrawing();
     errno = 0;
     const int32_t saved =
