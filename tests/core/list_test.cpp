@@ -108,14 +108,24 @@ TEST_F(ListTest, SelectionWalksFromTheNearestKnownNode) {
     }
 }
 
+// Creation fails at each of its allocations in turn (how many it needs depends on the shared
+// pools made before) and then leaves the given variable alone and frees what it took.
 TEST_F(ListTest, FailedCreationLeavesTheVariableAlone) {
-    for (int64_t allowed = 0; allowed < 3; ++allowed) {
-        ListVariable untouched{};
-        FailAllocationsAfter(allowed);
-        EXPECT_EQ(CreateList(sizeof(Item), allowed == 0 ? &untouched : nullptr, nullptr, 0),
-                  nullptr);
-        StopFailing();
-        EXPECT_EQ(untouched.list, nullptr);
+    for (const bool givenVariable : {true, false}) {
+        int64_t allowed = 0;
+        for (;; ++allowed) {
+            ListVariable untouched{};
+            FailAllocationsAfter(allowed);
+            LinkedList* list =
+                CreateList(sizeof(Item), givenVariable ? &untouched : nullptr, nullptr, 0);
+            StopFailing();
+            if (list != nullptr) {
+                DestroyList(list);
+                break;
+            }
+            EXPECT_EQ(untouched.list, nullptr);
+        }
+        EXPECT_GT(allowed, 0) << "creation took no memory";
     }
 }
 
