@@ -266,10 +266,7 @@ int64_t ComputePictureOn(PicturePath path, const PictureSettings& settings, Pixe
     if (settings.size == 0) return 0;
     const PictureLines lines(settings, path);
     const size_t padded = lines.PaddedLength();
-    // Columns mirrored right of the centre are kept from the left unless that takes too much
-    // memory.
-    const bool keep =
-        lines.LineLength() < settings.size && padded * lines.LineLength() <= kMostKeptCodes;
+    const bool keep = lines.KeepsMirroredLines();  // columns right of the centre, from the left
     std::vector<uint16_t> codes(keep ? padded * lines.LineLength() : padded);
     int64_t scalarPixels = 0;
     for (uint16_t x = 0; x < settings.size; ++x) {

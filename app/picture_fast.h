@@ -73,6 +73,12 @@ class PictureLines {
         return centred_ && position >= length_ ? mirror : position;
     }
 
+    // Whether the lines mirrored beyond the centre are worth keeping from the first half: the
+    // picture is centred and the computed lines fit in kMostKeptCodes codes.
+    bool KeepsMirroredLines() const {
+        return length_ < settings_.size && padded_ * length_ <= kMostKeptCodes;
+    }
+
     int64_t ComputeRow(uint16_t y, uint16_t* codes) const;
     int64_t ComputeColumn(uint16_t x, uint16_t* codes) const;
 

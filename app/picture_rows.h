@@ -118,9 +118,7 @@ int64_t ComputePictureByRowsOn(PicturePath path, const PictureSettings& settings
     if (settings.size == 0) return 0;
     const PictureLines lines(settings, path);
     const size_t padded = lines.PaddedLength();
-    // Rows mirrored below the centre are kept from above it unless that takes too much memory.
-    const bool keep =
-        lines.LineLength() < settings.size && padded * lines.LineLength() <= kMostKeptCodes;
+    const bool keep = lines.KeepsMirroredLines();  // rows below the centre, from above it
     // Every code is written before it is read: the memory needs no clearing.
     const std::unique_ptr<uint16_t[]> codes(
         new uint16_t[keep ? padded * lines.LineLength() : padded]);

@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "app/picture_fast.h"
 #include "app/picture_rows.h"
 #include "app/program.h"
+#include "bench/median_reporter.h"
 #include "platform/image_view.h"
 #include "runtime/core/startup.h"
 #include "runtime/gadgets/gadgets.h"
@@ -136,31 +136,11 @@ void RunPicture(benchmark::State& state, const Variant& variant, const PictureSe
             vorlune::ComputePictureByRowsOn(variant.Path(), settings, TakePixelInLine{}));
 }
 
-struct Median {
-    double wall = 0;
-    double cpu = 0;
-};
-
-// Keeps the median of every benchmark while printing as usual.
-class MedianReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = {run.GetAdjustedRealTime(),
-                                                       run.GetAdjustedCPUTime()};
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, Median> medians;
-};
-
 std::string BenchmarkName(const Variant& variant, const Setting& setting) {
     return std::string(variant.name) + "/" + setting.name;
 }
 
-void PrintRatios(const MedianReporter& reporter) {
+void PrintRatios(const vorlune::bench::MedianReporter& reporter) {
     std::printf("\n%-24s %-8s %12s %9s %12s %9s\n", "picture (512 x 512)", "code", "wall ms",
                 "ratio", "cpu ms", "ratio");
     for (const Setting& setting : kSettings) {
@@ -169,7 +149,7 @@ void PrintRatios(const MedianReporter& reporter) {
         for (const Variant& variant : kVariants) {
             const auto found = reporter.medians.find(BenchmarkName(variant, setting));
             if (found == reporter.medians.end()) continue;
-            const Median& m = found->second;
+            const vorlune::bench::Median& m = found->second;
             std::printf("%-24s %-8s %12.3f %8.1fx %12.3f %8.1fx\n", setting.name, variant.name,
                         m.wall, literal->second.wall / m.wall, m.cpu, literal->second.cpu / m.cpu);
         }
@@ -190,17 +170,8 @@ int main(int argc, char** argv) {
                 ->ReportAggregatesOnly(true);
         }
     }
-    // Repetitions of all benchmarks run in random order, so that a slow phase of a shared
-    // machine does not fall on one of them only.
-    std::vector<char*> arguments(argv, argv + argc);
-    char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleaving);
-    argc = static_cast<int>(arguments.size());
-    argv = arguments.data();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    vorlune::bench::MedianReporter reporter;
+    if (!vorlune::bench::RunInterleaved(argc, argv, reporter)) return 1;
     PrintRatios(reporter);
     benchmark::Shutdown();
     return 0;

@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/picture.h"
 #include "app/picture_fast.h"
+#include "bench/median_reporter.h"
 #include "runtime/core/startup.h"
 #include "runtime/drawing/context.h"
 #include "runtime/images/codecs.h"
@@ -76,19 +76,6 @@ void RunRender(benchmark::State& state, const PictureSettings& settings, int thr
     std::remove(path.c_str());
 }
 
-class MedianReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> medians;
-};
-
 std::string BenchmarkName(const char* phase, const Setting& setting, int threads) {
     return std::string(phase) + "/" + setting.name + "/threads " + std::to_string(threads);
 }
@@ -99,7 +86,7 @@ std::vector<int> ThreadCounts() {
     return counts;
 }
 
-void PrintSpeedUps(const MedianReporter& reporter) {
+void PrintSpeedUps(const vorlune::bench::MedianReporter& reporter) {
     std::printf("\n%-10s %-22s %8s %10s %9s\n", "4096^2", "picture", "threads", "wall ms",
                 "speed-up");
     for (const char* phase : {"picture", "render"}) {
@@ -110,7 +97,7 @@ void PrintSpeedUps(const MedianReporter& reporter) {
                 const auto found = reporter.medians.find(BenchmarkName(phase, setting, threads));
                 if (found == reporter.medians.end()) continue;
                 std::printf("%-10s %-22s %8d %10.1f %8.2fx\n", phase, setting.name, threads,
-                            found->second, one->second / found->second);
+                            found->second.wall, one->second.wall / found->second.wall);
             }
         }
     }
@@ -134,15 +121,8 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::vector<char*> arguments(argv, argv + argc);
-    char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleaving);
-    argc = static_cast<int>(arguments.size());
-    argv = arguments.data();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    vorlune::bench::MedianReporter reporter;
+    if (!vorlune::bench::RunInterleaved(argc, argv, reporter)) return 1;
     PrintSpeedUps(reporter);
     benchmark::Shutdown();
     vorlune::EndRuntime();

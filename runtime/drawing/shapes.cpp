@@ -160,7 +160,10 @@ struct Run {
 
 // Paints the union of the runs on a row, each pixel once.
 void PaintRunsOnce(DrawingContext* context, int64_t row, Run* runs, int count) {
-    std::sort(runs, runs + count, [](const Run& a, const Run& b) { return a.from < b.from; });
+    for (int i = 1; i < count; ++i) {  // a few runs: sorted by their start in place
+        for (int j = i; j > 0 && runs[j].from < runs[j - 1].from; --j)
+            std::swap(runs[j], runs[j - 1]);
+    }
     for (int i = 0; i < count;) {
         Run merged = runs[i++];
         while (i < count && runs[i].from <= merged.to + 1)
