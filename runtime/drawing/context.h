@@ -145,7 +145,8 @@ class PixelPlotter {
     explicit PixelPlotter(DrawingContext* context);  // null: Plot does nothing
     inline void Plot(int32_t x, int32_t y, ColourValue colour) const;
     // Whether every place with 0 <= x < width and 0 <= y < height lies inside and is stored in
-    // line. Then PlotInside plots those places as Plot does, without testing each.
+    // line. Then PlotInside plots those places as Plot does, without testing each; it touches
+    // only the pixel, so several threads may plot different places through one plotter at once.
     bool StoresInLine(int32_t width, int32_t height) const;
     inline void PlotInside(int32_t x, int32_t y, ColourValue colour) const;
 
