@@ -1,8 +1,6 @@
 // Feeds arbitrary bytes to the BMP reader, from memory and from a file. An accepted image must lie
 // within the reader's limits, and decoding must give the same pixels every time and from both
 // sources.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,11 +52,6 @@ Result DecodeIdentified(uint32_t tag) {
     return result;
 }
 
-std::string FilePath() {
-    const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(folder) + "/fuzz_bmp-" + std::to_string(getpid()) + ".bmp";
-}
-
 }  // namespace
 }  // namespace vorlune
 
@@ -67,15 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = [] {
         InitImageCodecs();
         RegisterBmpCodec();
-        return FilePath();
+        return fuzz::ScratchFilePath("fuzz_bmp", ".bmp");
     }();
     const Result fromMemory = DecodeIdentified(IdentifyImage(data, static_cast<int64_t>(size)));
 
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return 0;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    std::fclose(file);
-    if (!written) return 0;
+    if (!fuzz::WriteScratchFile(path, data, size)) return 0;
     const Result fromFile = DecodeIdentified(IdentifyImageFile(path.c_str()));
     std::remove(path.c_str());
     if (fromFile.tag != fromMemory.tag || fromFile.decoded != fromMemory.decoded ||

@@ -2,9 +2,13 @@
 // How a fuzz target reports a fault: its name and what went wrong on standard error, then an
 // abort, which the fuzzer keeps as a crash.
 
+#include <unistd.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace vorlune::fuzz {
 
@@ -22,6 +26,21 @@ namespace vorlune::fuzz {
 
 inline void Check(bool condition, const char* target, const char* what) {
     if (!condition) Fail(target, what);
+}
+
+// A file of this process for a target that reads its input from a file too: in memory where
+// /dev/shm can be written.
+inline std::string ScratchFilePath(const char* target, const char* extension) {
+    const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(folder) + "/" + target + "-" + std::to_string(getpid()) + extension;
+}
+
+// False when the bytes could not be written whole.
+inline bool WriteScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
 }
 
 }  // namespace vorlune::fuzz

@@ -2,8 +2,6 @@
 // within the reader's limits with a depth of 24 or 32, and decoding must give the same pixels
 // every time and from both sources. The mutator mends the chunks' checksums after most
 // mutations, so that they reach the chunks' contents instead of stopping at the first checksum.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -89,11 +87,6 @@ void MendChecksums(uint8_t* data, size_t size) {
     }
 }
 
-std::string FilePath() {
-    const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(folder) + "/fuzz_png-" + std::to_string(getpid()) + ".png";
-}
-
 }  // namespace
 }  // namespace vorlune
 
@@ -114,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         InitImageCodecs();
         RegisterBmpCodec();
         RegisterPngCodec();
-        return FilePath();
+        return fuzz::ScratchFilePath("fuzz_png", ".png");
     }();
     const uint32_t memoryTag = IdentifyImage(data, static_cast<int64_t>(size));
     if (memoryTag == kBmpTag) {
@@ -123,11 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const Result fromMemory = DecodeIdentified(memoryTag);
 
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return 0;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    std::fclose(file);
-    if (!written) return 0;
+    if (!fuzz::WriteScratchFile(path, data, size)) return 0;
     const Result fromFile = DecodeIdentified(IdentifyImageFile(path.c_str()));
     std::remove(path.c_str());
     if (fromFile.tag != fromMemory.tag || fromFile.depth != fromMemory.depth ||

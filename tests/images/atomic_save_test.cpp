@@ -165,11 +165,9 @@ TEST(AtomicSaveTest, SavesKeepModesFollowLinksAndFailWithoutDamage) {
     };
 
     const std::vector<uint8_t> pixels(64 * 64 * 3, 0x5A);
-    const int64_t block = EncodeBmpFrom24(nullptr, pixels.data(), 64, 64, 64 * 3, 0, 0, 24);
-    ASSERT_NE(block, 0);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(block);
-    const std::vector<uint8_t> encoded(bytes, bytes + BlockLength(bytes));
-    FreeBlock(reinterpret_cast<void*>(block));
+    const std::vector<uint8_t> encoded = testing::TakeEncodedBlock(
+        EncodeBmpFrom24(nullptr, pixels.data(), 64, 64, 64 * 3, 0, 0, 24));
+    ASSERT_FALSE(encoded.empty());
 
     const mode_t savedUmask = umask(027);
     for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/memory.h"
 #include "runtime/images/bmp.h"
 #include "runtime/images/codecs.h"
 #include "runtime/images/image.h"
@@ -51,6 +52,16 @@ inline Decoded DecodeBytes(const std::vector<uint8_t>& bytes, int32_t flags = 0)
     result.ok = DecodeImage(result.rgb.data(), static_cast<int32_t>(result.width * 3), flags) == 1;
     EndImageDecoding();
     return result;
+}
+
+// The bytes of a block an encoder answered for a memory destination (none for 0); the block is
+// freed.
+inline std::vector<uint8_t> TakeEncodedBlock(int64_t block) {
+    if (block == 0) return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(block);
+    std::vector<uint8_t> copy(bytes, bytes + BlockLength(bytes));
+    FreeBlock(reinterpret_cast<void*>(block));
+    return copy;
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {

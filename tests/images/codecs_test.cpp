@@ -32,14 +32,7 @@ using testing::ReadFile;
 
 using CodecsTest = testing::CodecFixture;
 
-// Owns a block that EncodeBmp answered for a memory destination.
-std::vector<uint8_t> Encoded(int64_t block) {
-    if (block == 0) return {};
-    const auto* bytes = reinterpret_cast<const uint8_t*>(block);
-    std::vector<uint8_t> copy(bytes, bytes + BlockLength(bytes));
-    FreeBlock(reinterpret_cast<void*>(block));
-    return copy;
-}
+using testing::TakeEncodedBlock;
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
@@ -89,7 +82,7 @@ TEST_F(CodecsTest, WrittenFilesHaveTheExpectedLayout) {
     };
     for (const Case& c : cases) {
         const std::vector<uint8_t> rgb = Picture(c.width, c.height, 3);
-        const std::vector<uint8_t> file = Encoded(
+        const std::vector<uint8_t> file = TakeEncodedBlock(
             EncodeBmpFrom24(nullptr, rgb.data(), c.width, c.height, c.width * 3, 0, 0, c.depth));
         const uint32_t fileBytes = c.headerBytes + c.rowBytes * c.height;
         ASSERT_EQ(file.size(), fileBytes) << c.width << "x" << c.height << " at " << c.depth;
@@ -130,8 +123,8 @@ TEST_F(CodecsTest, ThirtyTwoBitPixelsAreLaidOverWhite) {
                 static_cast<uint8_t>((row[i + c] * row[i + 3] + (255 - row[i + 3]) * 255) / 255));
     }
     for (int32_t depth : {24, 32}) {
-        const Decoded decoded = DecodeBytes(
-            Encoded(EncodeBmpFrom32(nullptr, row.data(), width, 2, width * 4, 0, 0, depth)));
+        const Decoded decoded = DecodeBytes(TakeEncodedBlock(
+            EncodeBmpFrom32(nullptr, row.data(), width, 2, width * 4, 0, 0, depth)));
         EXPECT_EQ(decoded.rgb, expected) << depth;
     }
 }
@@ -178,7 +171,7 @@ TEST_F(CodecsTest, RoundTripsAtEveryDepth) {
                     const int64_t block =
                         EncodeBmp(nullptr, pixels.data(), width, height, width * bytesPerPixel,
                                   flags, 0, depth, bytesPerPixel * 8);
-                    const Decoded decoded = DecodeBytes(Encoded(block), flags);
+                    const Decoded decoded = DecodeBytes(TakeEncodedBlock(block), flags);
                     ASSERT_TRUE(decoded.ok);
                     EXPECT_EQ(decoded.rgb, expected)
                         << width << " wide, depth " << depth << ", flags " << flags;
@@ -210,7 +203,7 @@ TEST_F(CodecsTest, PalettesFollowTheColoursOfThePicture) {
         }
     }
     const Decoded eight = DecodeBytes(
-        Encoded(EncodeBmpFrom24(nullptr, rgb.data(), width, height, width * 3, 0, 0, 8)));
+        TakeEncodedBlock(EncodeBmpFrom24(nullptr, rgb.data(), width, height, width * 3, 0, 0, 8)));
     ASSERT_TRUE(eight.ok);
     double error = 0;
     for (size_t i = 0; i < rgb.size(); ++i)
@@ -218,8 +211,8 @@ TEST_F(CodecsTest, PalettesFollowTheColoursOfThePicture) {
     EXPECT_LT(error / rgb.size(), 6.0);
 
     auto blockError = [&](int32_t options) {
-        const Decoded four = DecodeBytes(
-            Encoded(EncodeBmpFrom24(nullptr, rgb.data(), width, height, width * 3, 0, options, 4)));
+        const Decoded four = DecodeBytes(TakeEncodedBlock(
+            EncodeBmpFrom24(nullptr, rgb.data(), width, height, width * 3, 0, options, 4)));
         EXPECT_TRUE(four.ok);
         double total = 0;
         for (int32_t by = 0; by < height; by += 8) {

@@ -166,14 +166,6 @@ std::vector<uint8_t> Written(const std::vector<uint8_t>& pixels, int32_t width, 
     return rgba;
 }
 
-std::vector<uint8_t> TakeBlock(int64_t block) {
-    if (block == 0) return {};
-    const auto* bytes = reinterpret_cast<const uint8_t*>(block);
-    std::vector<uint8_t> copy(bytes, bytes + BlockLength(bytes));
-    FreeBlock(reinterpret_cast<void*>(block));
-    return copy;
-}
-
 // Every depth, both sources, dithered or not, odd widths: the same file in memory, on disk and
 // in either row order, and the same pixels in ImageMagick and in our reader.
 TEST_F(PngTest, ImageMagickReadsEveryDepthWeWrite) {
@@ -193,8 +185,9 @@ TEST_F(PngTest, ImageMagickReadsEveryDepthWeWrite) {
                               1);
                     const std::vector<uint8_t> file = ReadFile(path);
                     for (int32_t flags : {0, kRowsAsStored}) {
-                        EXPECT_EQ(TakeBlock(EncodePng(nullptr, pixels.data(), width, height, pitch,
-                                                      flags, options, depth, bits)),
+                        EXPECT_EQ(testing::TakeEncodedBlock(EncodePng(nullptr, pixels.data(), width,
+                                                                      height, pitch, flags, options,
+                                                                      depth, bits)),
                                   file);
                     }
                     const std::vector<uint8_t> expected =
@@ -241,7 +234,7 @@ TEST_F(PngTest, NumberedImagesKeepTheirTransparency) {
 TEST_F(PngTest, DecodingNeedsRoomForEveryPixel) {
     const std::vector<uint8_t> pixels = Picture(6, 2, 4);
     const std::vector<uint8_t> file =
-        TakeBlock(EncodePngFrom32(nullptr, pixels.data(), 6, 2, 24, 0, 0, 32));
+        testing::TakeEncodedBlock(EncodePngFrom32(nullptr, pixels.data(), 6, 2, 24, 0, 0, 32));
     ASSERT_EQ(IdentifyImage(file.data(), int64_t(file.size())), kPngTag);
     std::vector<uint8_t> out(6 * 2 * 4);
     EXPECT_EQ(DecodeImage(out.data(), 6 * 3, 0), 0) << "three bytes a pixel for an alpha image";
